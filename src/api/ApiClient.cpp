@@ -10,7 +10,6 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrlQuery>
-
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcApi, "orvel.api")
@@ -22,19 +21,16 @@ constexpr int kMaxBackoffMs = 4000;
 // The platform client gives up after a minute; without it a silent host would hang a step.
 constexpr int kTransferTimeoutMs = 60000;
 
-bool isGet(const QString& path)
-{
+bool isGet(const QString& path) {
     return path == QLatin1String(ApiPath::initSession);
 }
 
-bool carriesCsrf(const QString& path)
-{
+bool carriesCsrf(const QString& path) {
     return path != QLatin1String(ApiPath::initSession) &&
            path != QLatin1String(ApiPath::getUserInfo);
 }
 
-QByteArray formEncode(const ApiFields& fields)
-{
+QByteArray formEncode(const ApiFields& fields) {
     QUrlQuery query;
     for (const auto& [name, value] : fields)
         query.addQueryItem(QString::fromUtf8(QUrl::toPercentEncoding(name)),
@@ -43,18 +39,15 @@ QByteArray formEncode(const ApiFields& fields)
 }
 } // namespace
 
-ApiClient::ApiClient(QObject* parent) : QObject(parent), m_network(this)
-{
+ApiClient::ApiClient(QObject* parent) : QObject(parent), m_network(this) {
     m_network.setTransferTimeout(kTransferTimeoutMs);
 }
 
-void ApiClient::addTrustedCertificates(const QList<QSslCertificate>& certificates)
-{
+void ApiClient::addTrustedCertificates(const QList<QSslCertificate>& certificates) {
     m_extraCertificates << certificates;
 }
 
-bool ApiClient::addTrustedCaFile(const QString& path)
-{
+bool ApiClient::addTrustedCaFile(const QString& path) {
     const QList<QSslCertificate> certificates = QSslCertificate::fromPath(path, QSsl::Pem);
     if (certificates.isEmpty())
         return false;
@@ -62,13 +55,11 @@ bool ApiClient::addTrustedCaFile(const QString& path)
     return true;
 }
 
-QNetworkCookieJar& ApiClient::cookieJar()
-{
+QNetworkCookieJar& ApiClient::cookieJar() {
     return *m_network.cookieJar();
 }
 
-int ApiClient::currentBackoffMs() const
-{
+int ApiClient::currentBackoffMs() const {
     const int roundsBeyond = m_consecutiveFailures - kHostCount;
     if (roundsBeyond < 0)
         return 0;
@@ -76,15 +67,13 @@ int ApiClient::currentBackoffMs() const
     return std::min(kFirstBackoffMs << shift, kMaxBackoffMs);
 }
 
-void ApiClient::send(const QString& path, std::function<ApiFields()> fields, ApiReplyHandler onReply,
-                     std::function<void()> retry)
-{
+void ApiClient::send(const QString& path, std::function<ApiFields()> fields,
+                     ApiReplyHandler onReply, std::function<void()> retry) {
     start(path, fields, onReply, retry);
 }
 
 void ApiClient::start(const QString& path, const std::function<ApiFields()>& fields,
-                      const ApiReplyHandler& onReply, const std::function<void()>& retry)
-{
+                      const ApiReplyHandler& onReply, const std::function<void()>& retry) {
     ApiFields form;
     if (carriesCsrf(path))
         form.append({QStringLiteral("csrfmiddlewaretoken"), appState().csrfToken});
@@ -106,16 +95,14 @@ void ApiClient::start(const QString& path, const std::function<ApiFields()>& fie
                           QStringLiteral("application/x-www-form-urlencoded"));
         reply = m_network.post(request, formEncode(form));
     }
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, path, fields, onReply, retry] {
-                finish(reply, path, fields, onReply, retry);
-            });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, path, fields, onReply, retry] {
+        finish(reply, path, fields, onReply, retry);
+    });
 }
 
 void ApiClient::finish(QNetworkReply* reply, const QString& path,
                        const std::function<ApiFields()>& fields, const ApiReplyHandler& onReply,
-                       const std::function<void()>& retry)
-{
+                       const std::function<void()>& retry) {
     reply->deleteLater();
     // A status code means a response arrived; its value is the operation's business.
     const bool responded = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
@@ -140,8 +127,7 @@ void ApiClient::finish(QNetworkReply* reply, const QString& path,
         scheduleRetry([this, path, fields, onReply] { start(path, fields, onReply, {}); });
 }
 
-void ApiClient::scheduleRetry(std::function<void()> resend)
-{
+void ApiClient::scheduleRetry(std::function<void()> resend) {
     const int pause = currentBackoffMs();
     if (pause == 0) {
         resend();

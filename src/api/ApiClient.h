@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QString>
-
 #include <functional>
 #include <utility>
 

@@ -7,27 +7,23 @@
 #include <QUrl>
 
 namespace {
-QStringList& table()
-{
+QStringList& table() {
     static QStringList hosts = defaultApiHostTable();
     return hosts;
 }
 } // namespace
 
-QStringList defaultApiHostTable()
-{
+QStringList defaultApiHostTable() {
     return {QStringLiteral("https://api.orvel.net"), QStringLiteral("https://api-1.orvelvpn.com"),
             QStringLiteral("https://api-2.orvelvpn.com"), QStringLiteral("https://api3.orvel.info"),
             QStringLiteral("https://orvel.cloud")};
 }
 
-const QStringList& apiHostTable()
-{
+const QStringList& apiHostTable() {
     return table();
 }
 
-bool overrideApiHostTable(const QStringList& hosts)
-{
+bool overrideApiHostTable(const QStringList& hosts) {
     if (hosts.size() != 5)
         return false;
     for (const QString& host : hosts) {
@@ -40,15 +36,13 @@ bool overrideApiHostTable(const QStringList& hosts)
     return true;
 }
 
-void selectApiBaseURL()
-{
+void selectApiBaseURL() {
     AppState& state = appState();
     const int index = state.apiHostIndex;
     state.apiBaseURL = (index >= 1 && index <= 4) ? table().at(index) : table().at(0);
 }
 
-void switchApiHost()
-{
+void switchApiHost() {
     AppState& state = appState();
     if (state.apiHostIndex == 4)
         state.apiHostIndex = 0;
@@ -56,8 +50,7 @@ void switchApiHost()
     selectApiBaseURL();
 }
 
-QString cookieDomainOf(const QString& baseUrl)
-{
+QString cookieDomainOf(const QString& baseUrl) {
     const QStringList pieces = baseUrl.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (pieces.size() < 2)
         return {};
@@ -66,12 +59,11 @@ QString cookieDomainOf(const QString& baseUrl)
     return authority.port() != -1 ? authority.host() : pieces.at(1);
 }
 
-void setSessionCookies(QNetworkCookieJar& jar, const QString& domain)
-{
+void setSessionCookies(QNetworkCookieJar& jar, const QString& domain) {
     const AppState& state = appState();
     QList<QNetworkCookie> cookies;
-    for (const auto& [name, value] : {std::pair{"csrftoken", state.csrfToken},
-                                      std::pair{"sessionid", state.sessionId}}) {
+    for (const auto& [name, value] :
+         {std::pair{"csrftoken", state.csrfToken}, std::pair{"sessionid", state.sessionId}}) {
         QNetworkCookie cookie(QByteArray(name), value.toUtf8());
         cookie.setDomain(domain);
         cookie.setPath(QStringLiteral("/"));

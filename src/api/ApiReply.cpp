@@ -1,8 +1,7 @@
 #include "api/ApiReply.h"
 
 namespace {
-QString numberText(const nlohmann::json& value)
-{
+QString numberText(const nlohmann::json& value) {
     if (value.is_number_integer())
         return value.is_number_unsigned() ? QString::number(value.get<quint64>())
                                           : QString::number(value.get<qint64>());
@@ -11,29 +10,25 @@ QString numberText(const nlohmann::json& value)
 }
 } // namespace
 
-std::optional<ApiReply> ApiReply::parse(const QByteArray& body)
-{
+std::optional<ApiReply> ApiReply::parse(const QByteArray& body) {
     auto value = nlohmann::json::parse(body.constBegin(), body.constEnd(), nullptr, false);
     if (value.is_discarded())
         return std::nullopt;
     return ApiReply(std::move(value));
 }
 
-const nlohmann::json* ApiReply::member(const char* key) const
-{
+const nlohmann::json* ApiReply::member(const char* key) const {
     if (!m_value.is_object())
         return nullptr;
     const auto found = m_value.find(key);
     return found == m_value.end() ? nullptr : &*found;
 }
 
-bool ApiReply::has(const char* key) const
-{
+bool ApiReply::has(const char* key) const {
     return member(key) != nullptr;
 }
 
-QString ApiReply::text(const char* key) const
-{
+QString ApiReply::text(const char* key) const {
     const nlohmann::json* value = member(key);
     if (!value)
         return {};
@@ -44,8 +39,7 @@ QString ApiReply::text(const char* key) const
     return {};
 }
 
-qint64 ApiReply::integer(const char* key) const
-{
+qint64 ApiReply::integer(const char* key) const {
     const nlohmann::json* value = member(key);
     if (!value || !value->is_number())
         return 0;
@@ -57,8 +51,7 @@ qint64 ApiReply::integer(const char* key) const
     return static_cast<qint64>(number);
 }
 
-bool ApiReply::boolean(const char* key) const
-{
+bool ApiReply::boolean(const char* key) const {
     const nlohmann::json* value = member(key);
     if (!value)
         return false;
@@ -73,8 +66,7 @@ bool ApiReply::boolean(const char* key) const
     return false;
 }
 
-QList<ApiReply> ApiReply::array(const char* key) const
-{
+QList<ApiReply> ApiReply::array(const char* key) const {
     const nlohmann::json* value = member(key);
     QList<ApiReply> items;
     if (!value || !value->is_array())

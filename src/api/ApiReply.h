@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <nlohmann/json.hpp>
-
 #include <optional>
 
 // A service reply read leniently: a missing member, or one of another type, reads as

@@ -3,40 +3,34 @@
 #include "api/ApiHosts.h"
 
 namespace {
-std::unique_ptr<AppState>& instance()
-{
+std::unique_ptr<AppState>& instance() {
     static std::unique_ptr<AppState> state;
     return state;
 }
 
-std::unique_ptr<AppState> freshState()
-{
+std::unique_ptr<AppState> freshState() {
     auto state = std::make_unique<AppState>();
     state->apiBaseURL = apiHostTable().at(0);
     return state;
 }
 } // namespace
 
-void AppState::stopFailoverTimer()
-{
+void AppState::stopFailoverTimer() {
     if (failoverTimer)
         failoverTimer->stop();
 }
 
-AppState& appState()
-{
+AppState& appState() {
     if (!instance())
         instance() = freshState();
     return *instance();
 }
 
-void resetAppState()
-{
+void resetAppState() {
     instance() = freshState();
 }
 
-const QStringList& utunNames()
-{
+const QStringList& utunNames() {
     static const QStringList names = [] {
         QStringList list;
         for (int i = 0; i <= 10; ++i)
@@ -46,12 +40,10 @@ const QStringList& utunNames()
     return names;
 }
 
-QString supportChatURL()
-{
+QString supportChatURL() {
     return QStringLiteral("https://support.orvel.net/chat");
 }
 
-QColor sharedGrayColor()
-{
+QColor sharedGrayColor() {
     return QColor(189, 189, 189);
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class QWidget;
+class TunnelTeardown;
+
+// The application's answers to reopen and quit.
+class AppDelegate final : public QObject {
+    Q_OBJECT
+public:
+    enum class TerminateReply { Now = 1, Later = 2 };
+
+    explicit AppDelegate(TunnelTeardown& teardown, QObject* parent = nullptr);
+
+    void applicationDidFinishLaunching() {}
+    bool applicationShouldHandleReopen(const QList<QWidget*>& windows, bool hasVisibleWindows);
+    TerminateReply applicationShouldTerminate();
+    void applicationWillTerminate();
+
+    // The quit command of the window: asks, then quits now or when the reply comes.
+    void requestQuit();
+
+signals:
+    // Emitted once the quit may go ahead.
+    void terminateApproved();
+
+private:
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
+
+    TunnelTeardown& m_teardown;
+    bool m_terminationPending = false;
+};

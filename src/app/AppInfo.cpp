@@ -1,0 +1,15 @@
+#include "app/AppInfo.h"
+
+#include <QDir>
+
+QString appShortVersion() {
+    return QStringLiteral(ORVEL_VERSION);
+}
+
+QString appBundleName() {
+    return QStringLiteral("OrvelVPN");
+}
+
+QString homeDirectory() {
+    return QDir::homePath();
+}

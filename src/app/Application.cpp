@@ -1,0 +1,72 @@
+#include "app/Application.h"
+
+#include "api/ApiClient.h"
+#include "api/ApiHosts.h"
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/MainWindow.h"
+#include "app/Services.h"
+#include "app/Storyboard.h"
+#include "platform/DesktopBrowser.h"
+#include "platform/MessageBoxAlerts.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RouteReachability.h"
+#include "platform/SettingsPreferences.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcApp, "orvel.app")
+
+struct Application::Parts {
+    explicit Parts(const LaunchOptions& options)
+        : preferences(options.preferencesFile.isEmpty() ? SettingsPreferences::defaultFilePath()
+                                                        : options.preferencesFile) {}
+
+    SettingsPreferences preferences;
+    NotificationCenter notifications;
+    RouteReachability reachability;
+    MessageBoxAlerts alerts;
+    DesktopBrowser browser;
+    ApiClient api;
+    Storyboard storyboard;
+    MainWindow window;
+};
+
+Application::Application(QApplication& app, LaunchOptions options)
+    : m_parts(std::make_unique<Parts>(options)) {
+    app.setQuitOnLastWindowClosed(false);
+    app.setApplicationName(QStringLiteral("OrvelVPN"));
+    if (!options.language.isEmpty())
+        LocalizeStrings::shared().setLanguage(options.language);
+    m_options = std::move(options);
+}
+
+Application::~Application() = default;
+
+bool Application::configure(QString* error) {
+    if (!m_options.apiHosts.isEmpty() && !overrideApiHostTable(m_options.apiHosts)) {
+        *error = QStringLiteral("--api-hosts needs exactly five https addresses");
+        return false;
+    }
+    if (!m_options.caFile.isEmpty() && !m_parts->api.addTrustedCaFile(m_options.caFile)) {
+        *error = QStringLiteral("no certificate could be read from ") + m_options.caFile;
+        return false;
+    }
+    Services& wired = services();
+    wired.preferences = &m_parts->preferences;
+    wired.notifications = &m_parts->notifications;
+    wired.reachability = &m_parts->reachability;
+    wired.alerts = &m_parts->alerts;
+    wired.browser = &m_parts->browser;
+    wired.api = &m_parts->api;
+    wired.storyboard = &m_parts->storyboard;
+    wired.mainWindow = &m_parts->window;
+    qCInfo(lcApp) << "API hosts" << apiHostTable();
+    return true;
+}
+
+void Application::show() {
+    m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
+    m_parts->window.show();
+}

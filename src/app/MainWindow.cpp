@@ -1,0 +1,35 @@
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {}
+
+void MainWindow::setContentViewController(QWidget* controller) {
+    QWidget* previous = takeCentralWidget();
+    setCentralWidget(controller);
+    if (previous)
+        previous->deleteLater();
+}
+
+QWidget* MainWindow::contentViewController() const {
+    return centralWidget();
+}
+
+void MainWindow::setContentSize(int width, int height) {
+    resize(width, height);
+}
+
+void MainWindow::setResizable(bool resizable) {
+    if (resizable) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setFixedSize(size());
+    }
+}
+
+// Closing the window keeps the process; the window comes back on reopen.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    hide();
+    event->ignore();
+}

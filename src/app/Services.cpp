@@ -1,0 +1,6 @@
+#include "app/Services.h"
+
+Services& services() {
+    static Services wired;
+    return wired;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+class Alerts;
+class ApiClient;
+class Browser;
+class InterfaceList;
+class ItemStore;
+class NotificationCenter;
+class Preferences;
+class Reachability;
+class ScriptRunner;
+class Storyboard;
+class SystemVpnService;
+class QWidget;
+
+// The platform services of this run. The composition root (main) wires the real ones;
+// tests wire doubles. None is owned here.
+struct Services {
+    Preferences* preferences = nullptr;
+    NotificationCenter* notifications = nullptr;
+    Reachability* reachability = nullptr;
+    Alerts* alerts = nullptr;
+    Browser* browser = nullptr;
+    ApiClient* api = nullptr;
+    ItemStore* itemStore = nullptr;
+    SystemVpnService* vpnService = nullptr;
+    ScriptRunner* scriptRunner = nullptr;
+    InterfaceList* interfaces = nullptr;
+    Storyboard* storyboard = nullptr;
+    // The one main window whose content the screens replace.
+    QWidget* mainWindow = nullptr;
+};
+
+Services& services();

@@ -1,0 +1,22 @@
+#include "app/Application.h"
+#include "app/LaunchOptions.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QString error;
+    const auto options = LaunchOptions::parse(app.arguments(), &error);
+    if (!options) {
+        std::fprintf(stderr, "orvelvpn: %s\n", qPrintable(error));
+        return 2;
+    }
+    Application application(app, *options);
+    if (!application.configure(&error)) {
+        std::fprintf(stderr, "orvelvpn: %s\n", qPrintable(error));
+        return 2;
+    }
+    application.show();
+    return app.exec();
+}

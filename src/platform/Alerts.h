@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Modal alerts. Each call returns when the user has closed the alert.
+class Alerts {
+public:
+    virtual ~Alerts() = default;
+
+    // Warning style, empty message text, `text` as informative text, one button.
+    virtual void showConfirmAlert(const QString& text, const QString& buttonTitle) = 0;
+
+    struct ExpiryAlert {
+        QString text;
+        QString dontShowTitle;
+        QString yesTitle;
+        QString noTitle;
+        std::function<void()> onYes;             // the first button; does not close the alert
+        std::function<void()> onDontShowToggled; // every click of the check box
+    };
+    virtual void showExpiryAlert(const ExpiryAlert& alert) = 0;
+};

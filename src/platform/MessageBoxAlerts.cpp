@@ -1,0 +1,33 @@
+#include "platform/MessageBoxAlerts.h"
+
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+void MessageBoxAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
+    QMessageBox box(QMessageBox::Warning, QString(), QString());
+    box.setInformativeText(text);
+    box.addButton(buttonTitle, QMessageBox::AcceptRole);
+    box.exec();
+}
+
+void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {
+    QMessageBox box(QMessageBox::Warning, QString(), QString());
+    box.setInformativeText(alert.text);
+    auto* dontShow = new QCheckBox(alert.dontShowTitle, &box);
+    box.setCheckBox(dontShow);
+    QObject::connect(dontShow, &QCheckBox::clicked, &box, [&alert] {
+        if (alert.onDontShowToggled)
+            alert.onDontShowToggled();
+    });
+    // The first button opens the payment page and leaves the alert up.
+    auto* yes = new QPushButton(alert.yesTitle, &box);
+    box.addButton(yes, QMessageBox::ActionRole);
+    yes->disconnect();
+    QObject::connect(yes, &QPushButton::clicked, &box, [&alert] {
+        if (alert.onYes)
+            alert.onYes();
+    });
+    box.addButton(alert.noTitle, QMessageBox::RejectRole);
+    box.exec();
+}

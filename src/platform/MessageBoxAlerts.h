@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/Alerts.h"
+
+class MessageBoxAlerts final : public Alerts {
+public:
+    void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
+    void showExpiryAlert(const ExpiryAlert& alert) override;
+};

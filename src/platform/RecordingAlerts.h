@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/Alerts.h"
+
+#include <QList>
+#include <QStringList>
+
+// Returns at once, as if the user closed the alert; a test may act inside it first.
+class RecordingAlerts final : public Alerts {
+public:
+    void showConfirmAlert(const QString& text, const QString& /*buttonTitle*/) override {
+        confirmTexts.append(text);
+    }
+    void showExpiryAlert(const ExpiryAlert& alert) override {
+        expiryTexts.append(alert.text);
+        if (whileExpiryShown)
+            whileExpiryShown(alert);
+    }
+
+    QStringList confirmTexts;
+    QStringList expiryTexts;
+    std::function<void(const ExpiryAlert&)> whileExpiryShown;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ui/Observer.h"
+
+#include <QList>
+#include <memory>
+#include <mutex>
+
+// Publish-subscribe over weakly held observers. One lock guards the list; handlers run
+// outside it, so a handler may subscribe or unsubscribe.
+template <typename T> class Subject {
+public:
+    using Record = std::shared_ptr<Observer<T>>;
+
+    template <typename O> Record subscribe(O* observer, void (O::*method)(T)) {
+        auto unbound = [method](QObject* object) -> typename Observer<T>::Handler {
+            O* typed = static_cast<O*>(object);
+            return [typed, method](const T& value) { (typed->*method)(value); };
+        };
+        auto record = std::make_shared<Observer<T>>(observer, unbound);
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        m_observers.append(record);
+        return record;
+    }
+
+    void unsubscribe(const Record& record) {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        m_observers.removeIf([&record](const Record& each) { return each == record; });
+    }
+
+    void notify(const T& value) {
+        QList<typename Observer<T>::Handler> handlers;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_lock);
+            m_observers.removeIf([](const Record& each) { return each->observer.isNull(); });
+            for (const Record& record : std::as_const(m_observers)) {
+                QObject* alive = record->observer.data();
+                if (alive)
+                    handlers.append(record->method(alive));
+            }
+        }
+        for (const auto& handler : handlers)
+            handler(value);
+    }
+
+    qsizetype observerCount() const {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        return m_observers.size();
+    }
+
+private:
+    mutable std::recursive_mutex m_lock;
+    QList<Record> m_observers;
+};

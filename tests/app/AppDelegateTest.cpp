@@ -1,0 +1,100 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppState.h"
+#include "app/TunnelTeardown.h"
+#include "support/TestEnvironment.h"
+
+#include <QSignalSpy>
+#include <QWidget>
+
+namespace {
+// Records the teardown calls; a disconnect may drop the connection at once when asked.
+class RecordingTeardown final : public TunnelTeardown {
+public:
+    void disconnectIKEv2() override {
+        calls << QStringLiteral("disconnect");
+        if (disconnectEndsConnection)
+            appState().isConnected = false;
+    }
+    void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override {
+        calls << QStringLiteral("disconnectForTermination");
+        pendingReply = std::move(reply);
+    }
+    void runOpenVPNStopScript() override { calls << QStringLiteral("runStopScript"); }
+
+    QStringList calls;
+    bool disconnectEndsConnection = false;
+    std::function<void(bool)> pendingReply;
+};
+
+class AppDelegateTest : public OrvelTest {
+protected:
+    RecordingTeardown teardown;
+    AppDelegate delegate{teardown};
+};
+} // namespace
+
+TEST_F(AppDelegateTest, ShouldTerminate_NotConnected_TerminatesNowWithoutTeardown) {
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Now);
+    EXPECT_TRUE(teardown.calls.isEmpty());
+}
+
+TEST_F(AppDelegateTest, ShouldTerminate_ConnectedIKEv2_DisconnectsThenWaitsForTermination) {
+    appState().isConnected = true;
+    appState().selectedProtocol = QStringLiteral("IKEV2");
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
+    EXPECT_EQ(teardown.calls, (QStringList{"disconnect", "disconnectForTermination"}));
+}
+
+TEST_F(AppDelegateTest, ShouldTerminate_ConnectedOpenVPN_RunsStopScriptThenSavesProfile) {
+    appState().isConnected = true;
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
+    EXPECT_EQ(teardown.calls, (QStringList{"runStopScript", "disconnectForTermination"}));
+}
+
+TEST_F(AppDelegateTest, ShouldTerminate_DisconnectEndsConnectionAtOnce_TerminatesNow) {
+    appState().isConnected = true;
+    teardown.disconnectEndsConnection = true;
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Now);
+    EXPECT_EQ(teardown.calls, (QStringList{"disconnect"}));
+}
+
+TEST_F(AppDelegateTest, RequestQuit_WhileConnected_QuitsOnlyWhenTheReplyComes) {
+    appState().isConnected = true;
+    QSignalSpy approved(&delegate, &AppDelegate::terminateApproved);
+    delegate.requestQuit();
+    EXPECT_EQ(approved.count(), 0);
+    delegate.requestQuit();
+    EXPECT_EQ(teardown.calls.count(QStringLiteral("disconnectForTermination")), 1);
+    ASSERT_TRUE(teardown.pendingReply);
+    teardown.pendingReply(true);
+    EXPECT_EQ(approved.count(), 1);
+}
+
+TEST_F(AppDelegateTest, RequestQuit_NotConnected_QuitsAtOnce) {
+    QSignalSpy approved(&delegate, &AppDelegate::terminateApproved);
+    delegate.requestQuit();
+    EXPECT_EQ(approved.count(), 1);
+}
+
+TEST_F(AppDelegateTest, WillTerminate_TearsDownByProtocolOnlyWhenConnected) {
+    delegate.applicationWillTerminate();
+    EXPECT_TRUE(teardown.calls.isEmpty());
+    appState().isConnected = true;
+    delegate.applicationWillTerminate();
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(teardown.calls, (QStringList{"disconnect", "runStopScript"}));
+}
+
+TEST_F(AppDelegateTest, Reopen_ShowsTheLastWindowOnlyWhenHidden) {
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen({}, false));
+    QWidget first;
+    QWidget last;
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen({&first, &last}, false));
+    EXPECT_TRUE(last.isVisible());
+    EXPECT_FALSE(first.isVisible());
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen({&first, &last}, true));
+    EXPECT_TRUE(last.isVisible());
+}

@@ -1,0 +1,36 @@
+#include "support/TestEnvironment.h"
+
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/TimerManager.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RecordingAlerts.h"
+#include "platform/RecordingBrowser.h"
+
+#include <QTest>
+
+OrvelTest::OrvelTest()
+    : m_preferences(std::make_unique<MemoryPreferences>()),
+      m_notifications(std::make_unique<NotificationCenter>()),
+      m_alerts(std::make_unique<RecordingAlerts>()),
+      m_browser(std::make_unique<RecordingBrowser>()) {
+    resetAppState();
+    TimerManager::reset();
+    LocalizeStrings::shared().setLanguage(QStringLiteral("en"));
+    services() = Services{};
+    services().preferences = m_preferences.get();
+    services().notifications = m_notifications.get();
+    services().alerts = m_alerts.get();
+    services().browser = m_browser.get();
+}
+
+OrvelTest::~OrvelTest() {
+    services() = Services{};
+    TimerManager::reset();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
