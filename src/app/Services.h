@@ -11,6 +11,7 @@ class Reachability;
 class ScriptRunner;
 class Storyboard;
 class SystemVpnService;
+class TunnelTeardown;
 class QWidget;
 
 // The platform services of this run. The composition root (main) wires the real ones;
@@ -27,6 +28,7 @@ struct Services {
     ScriptRunner* scriptRunner = nullptr;
     InterfaceList* interfaces = nullptr;
     Storyboard* storyboard = nullptr;
+    TunnelTeardown* teardown = nullptr;
     // The one main window whose content the screens replace.
     QWidget* mainWindow = nullptr;
 };

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Runs one AppleScript statement of the form
+//   do shell script "COMMAND" [user name "U" password "P" with administrator privileges]
+// The privileged form runs COMMAND as root when, and only when, U is an administrator
+// and P is U's password.
+class ScriptRunner {
+public:
+    virtual ~ScriptRunner() = default;
+    // Synchronous, on the caller's thread. The outcome is only logged.
+    virtual void runAppleScript(const QString& source) = 0;
+    // Starts the interpreter on a script file and does not wait for it.
+    virtual void runScriptFile(const QString& path) = 0;
+};

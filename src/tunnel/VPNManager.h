@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/SystemVpnService.h"
+#include "tunnel/Configuration.h"
+#include "ui/Subject.h"
+
+#include <QObject>
+
+#include <functional>
+
+class ItemStore;
+class Preferences;
+
+// Brings the IKEv2 tunnel up and down through the system VPN profile and relays every
+// status change of its connection through statusEvent, on the main thread.
+class VPNManager final : public QObject {
+    Q_OBJECT
+public:
+    // The one instance, made on first use from the wired services.
+    static VPNManager& shared();
+    // Tests replace the instance with one over their doubles; nullptr drops it.
+    static void resetShared(VPNManager* replacement = nullptr);
+
+    VPNManager(SystemVpnService& manager, ItemStore& items, Preferences& preferences,
+               QObject* parent = nullptr);
+
+    // completion is called only on failure, with "Unable to save vpn profile",
+    // "Unable to load profile" or "Can't connect".
+    void connect(const Configuration& configuration, const QString& serverName,
+                 std::function<void(const QString&)> completion);
+    void disconnect(std::function<void()> completion = {});
+    // Answers the pending quit with yes right after the profile save was requested.
+    void disconnectForTermination(std::function<void(bool)> replyToTerminate,
+                                  std::function<void()> completion = {});
+    void reconnectCurrentServer();
+
+    SystemVpnService& manager() { return m_manager; }
+    Subject<VpnStatus> statusEvent;
+
+private:
+    void VPNStatusDidChange();
+
+    SystemVpnService& m_manager;
+    ItemStore& m_items;
+    Preferences& m_preferences;
+};
