@@ -5,15 +5,12 @@
 #include "SettingsPackage.h"
 
 #include <QHttpServerRequest>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
-
-Q_LOGGING_CATEGORY(lcTestService, "orvel.testservice")
 
 namespace {
 
@@ -149,7 +146,6 @@ bool TestService::start(const Options& options) {
         stop();
         return false;
     }
-    qCInfo(lcTestService) << "API hosts" << m_baseUrls << "package" << packageUrl();
     return true;
 }
 
