@@ -9,6 +9,7 @@ class NotificationCenter;
 class Preferences;
 class Reachability;
 class ScriptRunner;
+class StartupSteps;
 class Storyboard;
 class SystemVpnService;
 class TunnelTeardown;
@@ -29,6 +30,7 @@ struct Services {
     InterfaceList* interfaces = nullptr;
     Storyboard* storyboard = nullptr;
     TunnelTeardown* teardown = nullptr;
+    StartupSteps* startupSteps = nullptr;
     // The one main window whose content the screens replace.
     QWidget* mainWindow = nullptr;
 };

@@ -7,8 +7,8 @@
 struct InterfaceAddress {
     QString name;
     unsigned int flags = 0;
-    int family = 0;          // AF_INET = 2
-    QString numericHost;     // empty when no address or when getnameinfo fails
+    int family = 0;      // AF_INET = 2
+    QString numericHost; // empty when no address or when getnameinfo fails
 };
 
 class InterfaceList {

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // Generic-password items, identified by service, account bytes and an optional access
@@ -32,5 +31,6 @@ public:
     virtual void removeEverything() = 0;
 
     // What the VPN service does with a reference it was handed.
-    virtual std::optional<QByteArray> resolvePersistentReference(const QByteArray& reference) const = 0;
+    virtual std::optional<QByteArray>
+    resolvePersistentReference(const QByteArray& reference) const = 0;
 };

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-
 #include <functional>
 #include <optional>
 
@@ -44,7 +43,12 @@ class SystemVpnService : public QObject {
 public:
     using QObject::QObject;
 
-    enum class ErrorCode { None = 0, ConfigurationInvalid = 1, ConfigurationDisabled = 2, Other = 3 };
+    enum class ErrorCode {
+        None = 0,
+        ConfigurationInvalid = 1,
+        ConfigurationDisabled = 2,
+        Other = 3
+    };
 
     // The error text is empty on success.
     virtual void loadFromPreferences(std::function<void(const QString& error)> completion) = 0;

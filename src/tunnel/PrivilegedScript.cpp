@@ -2,8 +2,7 @@
 
 #include "app/AppState.h"
 
-QString appleScriptEscaped(const QString& text)
-{
+QString appleScriptEscaped(const QString& text) {
     QString escaped;
     escaped.reserve(text.size() + 8);
     for (const QChar c : text) {
@@ -30,29 +29,25 @@ QString appleScriptEscaped(const QString& text)
     return escaped;
 }
 
-QString shellQuoted(const QString& word)
-{
+QString shellQuoted(const QString& word) {
     QString quoted = word;
     quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString makePrivilegedScript(const QString& command, const QString& userName,
-                             const QString& password)
-{
+                             const QString& password) {
     return QLatin1String("do shell script \"") + appleScriptEscaped(command) +
            QLatin1String("\" user name \"") + appleScriptEscaped(userName) +
            QLatin1String("\" password \"") + appleScriptEscaped(password) +
            QLatin1String("\" with administrator privileges");
 }
 
-QString makePrivilegedScript(const QString& command)
-{
+QString makePrivilegedScript(const QString& command) {
     const AppState& state = appState();
     return makePrivilegedScript(command, state.adminUserName, state.adminPassword);
 }
 
-QString makeShellScript(const QString& command)
-{
+QString makeShellScript(const QString& command) {
     return QLatin1String("do shell script \"") + appleScriptEscaped(command) + QLatin1Char('"');
 }

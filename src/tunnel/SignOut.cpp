@@ -9,8 +9,7 @@
 
 #include <QWidget>
 
-void signOut()
-{
+void signOut() {
     AppState& state = appState();
     Services& wired = services();
     state.stopFailoverTimer();

@@ -5,7 +5,6 @@
 #include "ui/Subject.h"
 
 #include <QObject>
-
 #include <functional>
 
 class ItemStore;

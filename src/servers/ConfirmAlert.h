@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// The modal alert with one "CONFIRM" button; returns when it is closed. `text` is
+// already localized.
+void showConfirmAlert(const QString& text);
