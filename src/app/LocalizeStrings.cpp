@@ -18,7 +18,7 @@ LocalizeStrings& LocalizeStrings::shared() {
 }
 
 QString LocalizeStrings::tableForLocale(const QString& localeName) {
-    const QString code = localeName.section(QLatin1Char('_'), 0, 0).section(QLatin1Char('-'), 0, 0);
+    QString code = localeName.section(QLatin1Char('_'), 0, 0).section(QLatin1Char('-'), 0, 0);
     if (code == QLatin1String("ko") || code == QLatin1String("zh"))
         return code;
     return QStringLiteral("en");
