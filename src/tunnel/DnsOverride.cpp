@@ -1,0 +1,49 @@
+#include "tunnel/DnsOverride.h"
+
+#include "app/AppState.h"
+#include "app/Services.h"
+#include "platform/ScriptRunner.h"
+#include "tunnel/OpenVPNSession.h"
+#include "tunnel/PrivilegedScript.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcDns, "orvel.dns")
+
+namespace {
+
+const QString kEthernet = QStringLiteral("Ethernet");
+const QString kWifi = QStringLiteral("Wi-Fi");
+const QString kEthernetScript = QStringLiteral("setEthernetDNS.scpt");
+const QString kWifiScript = QStringLiteral("setWifiDNS.scpt");
+
+QString setDnsServersCommand(const QString& service, const QString& servers) {
+    return QStringLiteral("sudo networksetup -setdnsservers ") + service + QLatin1Char(' ') +
+           servers;
+}
+
+} // namespace
+
+void writeDNSScript(const QString& service, const QString& fileName) {
+    writeWorkingFile(
+        fileName,
+        makePrivilegedScript(setDnsServersCommand(service, QStringLiteral("8.8.8.8"))).toUtf8());
+}
+
+void applyDNSOverride() {
+    writeDNSScript(kEthernet, kEthernetScript);
+    writeDNSScript(kWifi, kWifiScript);
+    ScriptRunner* runner = services().scriptRunner;
+    if (!runner) {
+        qCWarning(lcDns) << "no script runner is wired; the DNS stays as it is";
+        return;
+    }
+    const QString home = appState().vpnHomeDir;
+    runner->runScriptFile(home + kEthernetScript);
+    runner->runScriptFile(home + kWifiScript);
+}
+
+QStringList dnsResetStatements() {
+    return {makePrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty"))),
+            makePrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")))};
+}

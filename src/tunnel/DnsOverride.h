@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// While a tunnel is up, the two usual network services resolve through 8.8.8.8; the
+// statements run `networksetup` as root.
+
+// Writes the override statement for one network service into fileName in vpnHomeDir.
+void writeDNSScript(const QString& service, const QString& fileName);
+// Rewrites both override scripts and starts them, Ethernet first; returns at once.
+void applyDNSOverride();
+// The two statements that give Ethernet and Wi-Fi back their network's DNS servers,
+// in the order they run, with the administrator of this moment.
+QStringList dnsResetStatements();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+// The OpenVPN working files in vpnHomeDir and the process they drive.
+
+// Writes fileName in vpnHomeDir whole and atomically, readable by the owner only,
+// announcing it with "FilePath: " and reporting a failure on standard output.
+void writeWorkingFile(const QString& fileName, const QByteArray& content);
+
+// auth.txt: vpnUsername, a line feed, vpnPassword.
+void writeAuthFile();
+// default.ovpn from the service's configuration text.
+void writeOvpnFile(const QString& config);
+// disconnect.scpt with the administrator of this moment.
+void writeStopScript();
+// Rewrites disconnect.scpt, then starts it; returns at once.
+void stopOpenVPN();
+// Starts disconnect.scpt as last written; returns at once.
+void runStopScript();
+// Copies the package's Cellar and opt folders into /usr/local, waiting for each.
+void copyPackageFolders();
+
+// A job on a thread of its own, like a work item on a global queue: dropping the
+// handle neither cancels the job nor waits for it.
+class WorkItem final {
+public:
+    static std::shared_ptr<WorkItem> start(std::function<void()> job);
+
+    bool isFinished() const;
+    bool waitForFinished(int timeoutMs) const;
+
+private:
+    struct State;
+    WorkItem();
+    std::shared_ptr<State> m_state;
+};
+
+// The connection screen's state changes the install-and-launch needs.
+struct OpenVPNScreen {
+    std::function<void()> showConnecting;
+    std::function<void()> presentAdminDialog;
+};
+
+// Held by the connection screen: it keeps the launch job of the last launch.
+class OpenVPNLauncher final {
+public:
+    explicit OpenVPNLauncher(OpenVPNScreen screen = {});
+
+    // Starts the program as root on a work item; the statement is fixed before that.
+    void launchOpenVPN();
+    void installAndLaunchOpenVPN();
+
+    std::shared_ptr<WorkItem> workItem() const { return m_workItem; }
+
+private:
+    OpenVPNScreen m_screen;
+    // The launch job runs for the life of the OpenVPN process; a new launch only
+    // replaces the handle.
+    std::shared_ptr<WorkItem> m_workItem;
+};
