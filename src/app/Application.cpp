@@ -2,7 +2,9 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiHosts.h"
+#include "api/ViewController.h"
 #include "app/AppState.h"
+#include "app/InitialVC.h"
 #include "app/LocalizeStrings.h"
 #include "app/MainWindow.h"
 #include "app/Services.h"
@@ -61,6 +63,9 @@ bool Application::configure(QString* error) {
     wired.browser = &m_parts->browser;
     wired.api = &m_parts->api;
     wired.storyboard = &m_parts->storyboard;
+    Storyboard* storyboard = &m_parts->storyboard;
+    storyboard->registerController(QStringLiteral("LoginController"),
+                                   [storyboard] { return new ViewController(storyboard); });
     wired.mainWindow = &m_parts->window;
     qCInfo(lcApp) << "API hosts" << apiHostTable();
     return true;
@@ -68,5 +73,6 @@ bool Application::configure(QString* error) {
 
 void Application::show() {
     m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
+    m_parts->window.setContentViewController(new InitialVC(&m_parts->storyboard));
     m_parts->window.show();
 }

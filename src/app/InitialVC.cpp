@@ -1,0 +1,223 @@
+#include "app/InitialVC.h"
+
+#include "api/ApiClient.h"
+#include "api/ApiHosts.h"
+#include "api/ViewController.h"
+#include "app/AppInfo.h"
+#include "app/AppState.h"
+#include "app/Diagnostics.h"
+#include "app/LocalizeStrings.h"
+#include "app/MainWindow.h"
+#include "app/Services.h"
+#include "app/StartupSteps.h"
+#include "app/Storyboard.h"
+#include "platform/Preferences.h"
+#include "platform/Reachability.h"
+#include "servers/ConfirmAlert.h"
+#include "tunnel/SignOut.h"
+
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QProgressBar>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcStartup, "orvel.startup")
+
+namespace {
+constexpr int kWidth = 350;
+constexpr int kHeight = 500;
+
+QLabel* makeLabel(QWidget* parent, const QRect& frame, int pointSize) {
+    auto* label = new QLabel(parent);
+    label->setGeometry(frame);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPointSize(pointSize);
+    label->setFont(font);
+    return label;
+}
+
+// A missing token is carried on as the text of the JSON literal; the service then
+// refuses it like any stale token, which later calls handle.
+QString sessionToken(const ApiReply& reply, const char* key) {
+    if (!reply.has(key) || reply.json().at(key).is_null())
+        return QStringLiteral("null");
+    return reply.text(key);
+}
+} // namespace
+
+InitialVC::InitialVC(Storyboard* storyboard, QWidget* parent)
+    : QWidget(parent), m_storyboard(storyboard) {
+    viewDidLoad();
+}
+
+void InitialVC::viewDidLoad() {
+    cookie_url = cookieDomainOf(appState().apiBaseURL);
+    setObjectName(QStringLiteral("InitialVC"));
+    setAutoFillBackground(true);
+    setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));
+
+    companyName = makeLabel(this, QRect(0, 90, kWidth, 80), 22);
+    companyName->setText(QStringLiteral("OrvelVPN\nMac version"));
+    companyName->setStyleSheet(QStringLiteral("color: gray;"));
+    setFixedSize(kWidth, kHeight);
+
+    checkStatus = makeLabel(this, QRect(0, 240, kWidth, 30), 16);
+    checkStatus->setStyleSheet(QStringLiteral("color: rgb(46, 28, 126);"));
+
+    // A busy bar (range 0..0) is Qt's spinning indicator.
+    progressbar = new QProgressBar(this);
+    progressbar->setRange(0, 0);
+    progressbar->setTextVisible(false);
+    progressbar->setGeometry(100, 200, 150, 23);
+
+    lbVersion = makeLabel(this, QRect(0, 440, kWidth, 24), 12);
+    lbVersion->setStyleSheet(QStringLiteral("color: gray;"));
+
+    QTimer::singleShot(0, this, &InitialVC::runStartupChecks);
+}
+
+void InitialVC::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_appeared) {
+        m_appeared = true;
+        viewDidAppear();
+    }
+}
+
+void InitialVC::viewDidAppear() {
+    window()->setWindowTitle(localized(QStringLiteral("APPTITLE")) + appShortVersion());
+    lbVersion->setText(QStringLiteral("ORVEL VPN v") + appShortVersion());
+    if (auto* mainWindow = qobject_cast<MainWindow*>(window())) {
+        mainWindow->setResizable(true);
+        mainWindow->setContentSize(kWidth, kHeight);
+        mainWindow->setResizable(false);
+    }
+}
+
+void InitialVC::setStatusText(const QString& text) {
+    if (checkStatus)
+        checkStatus->setText(text);
+}
+
+// The package path may come back from a worker thread; the label is only touched on
+// the main thread.
+void InitialVC::queueStatusText(const QString& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { setStatusText(text); }, Qt::QueuedConnection);
+}
+
+void InitialVC::runStartupChecks() {
+    StartupSteps* steps = services().startupSteps;
+    if (!steps) {
+        qCInfo(lcStartup) << "no start-up steps wired; the package counts as installed";
+        checkNetwork();
+        return;
+    }
+    appState().baselineUtunCount = steps->countTunnelInterfaces();
+    steps->verifyStoredAdmin();
+    steps->removeLegacyFolder();
+    const Preferences* preferences = services().preferences;
+    const bool configured = preferences && preferences->contains(QStringLiteral("set_vpn_conf"));
+    if (steps->isOpenVPNInstalled() && configured) {
+        checkNetwork();
+        return;
+    }
+    steps->downloadSettingsPackage([self = QPointer(this)] {
+        if (self)
+            self->checkNetwork();
+    });
+}
+
+void InitialVC::checkNetwork() {
+    queueStatusText(QStringLiteral("check Network..."));
+    const Reachability* reachability = services().reachability;
+    if (reachability && !reachability->isReachable()) {
+        showConfirmAlert(localized(QStringLiteral("NETWORKNOTCONNECT")));
+        return;
+    }
+    logLine(QStringLiteral("Internet Connected"));
+    initSession();
+}
+
+void InitialVC::initSession() {
+    queueStatusText(QStringLiteral("Session Checking..."));
+    QPointer self(this);
+    services().api->send(
+        QLatin1String(ApiPath::initSession), {},
+        [self](const ApiReply& reply) {
+            AppState& state = appState();
+            state.csrfToken = sessionToken(reply, "csrftoken");
+            state.sessionId = sessionToken(reply, "sessionid");
+            if (self)
+                self->checkVersion();
+        },
+        [self] {
+            if (self)
+                self->initSession();
+        });
+}
+
+void InitialVC::checkVersion() {
+    setStatusText(QStringLiteral("Check Version..."));
+    ApiClient* api = services().api;
+    setSessionCookies(api->cookieJar(), cookie_url);
+    QPointer self(this);
+    api->send(
+        QLatin1String(ApiPath::osxVersion),
+        [] {
+            return ApiFields{{QStringLiteral("version_code"), appShortVersion()}};
+        },
+        [self](const ApiReply& reply) {
+            if (self)
+                self->handleVersionReply(reply.text("result"), reply.text("version_code"));
+        },
+        [self] {
+            if (self)
+                self->checkVersion();
+        });
+}
+
+void InitialVC::handleVersionReply(const QString& result, const QString& versionCode) {
+    AppState& state = appState();
+    if (result == QLatin1String("200")) {
+        state.startupNoticeFlag = false;
+        goToLogin(m_storyboard);
+    } else if (result == QLatin1String("300")) {
+        state.startupNoticeFlag = true;
+        Preferences* preferences = services().preferences;
+        const auto seen = preferences ? preferences->string(QStringLiteral("VERSION_CODE"))
+                                      : std::optional<QString>();
+        if (seen && *seen == versionCode) {
+            goToLogin(services().storyboard);
+            return;
+        }
+        showConfirmAlert(localized(QStringLiteral("CHECKNETWORK")));
+        if (preferences)
+            preferences->setValue(QStringLiteral("VERSION_CODE"), versionCode);
+    } else if (result == QLatin1String("400")) {
+        signOut();
+    } else {
+        qCInfo(lcStartup) << "version check answered" << result << "- staying on this screen";
+    }
+}
+
+void InitialVC::goToLogin(Storyboard* storyboard) {
+    auto* window = qobject_cast<MainWindow*>(services().mainWindow);
+    if (!window)
+        return;
+    if (!storyboard) {
+        logLine(QStringLiteral("return"));
+        return;
+    }
+    QWidget* controller = storyboard->instantiateController(QStringLiteral("LoginController"));
+    auto* login = qobject_cast<ViewController*>(controller);
+    if (!login) {
+        delete controller;
+        return;
+    }
+    window->setContentViewController(login);
+    if (progressbar)
+        progressbar->deleteLater();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class Storyboard;
+
+// The first screen of a run: counts the tunnels already up, makes sure the OpenVPN
+// package is there, tests the network, opens a session with the service and checks
+// this client's version, one step after the other; then hands over to the login screen.
+class InitialVC final : public QWidget {
+    Q_OBJECT
+public:
+    // `storyboard` is the one this screen was made from; it makes the login screen.
+    explicit InitialVC(Storyboard* storyboard, QWidget* parent = nullptr);
+
+    QPointer<QLabel> lbVersion;
+    QPointer<QLabel> companyName;
+    QPointer<QLabel> checkStatus;
+    QPointer<QProgressBar> progressbar;
+    QString cookie_url;
+
+    void runStartupChecks();
+    void checkNetwork();
+    void initSession();
+    void checkVersion();
+    void setStatusText(const QString& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void viewDidLoad();
+    void viewDidAppear();
+    void handleVersionReply(const QString& result, const QString& versionCode);
+    void goToLogin(Storyboard* storyboard);
+    void queueStatusText(const QString& text);
+
+    Storyboard* m_storyboard;
+    bool m_appeared = false;
+};

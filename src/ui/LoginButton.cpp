@@ -1,0 +1,18 @@
+#include "ui/LoginButton.h"
+
+LoginButton::LoginButton(QWidget* parent) : QPushButton(parent) {
+    updateTrackingAreas();
+}
+
+void LoginButton::updateTrackingAreas() {
+    // Qt delivers enter and leave for the whole widget once hover tracking is on,
+    // whichever window is active; the area is kept to follow the bounds.
+    setAttribute(Qt::WA_Hover, true);
+    setMouseTracking(true);
+    m_trackingArea = rect();
+}
+
+void LoginButton::resizeEvent(QResizeEvent* event) {
+    QPushButton::resizeEvent(event);
+    updateTrackingAreas();
+}
