@@ -2,6 +2,7 @@
 
 #include "platform/SystemVpnService.h"
 #include "tunnel/Configuration.h"
+#include "tunnel/KeychainWrapper.h"
 #include "ui/Subject.h"
 
 #include <QObject>
@@ -36,10 +37,24 @@ public:
     SystemVpnService& manager() { return m_manager; }
     Subject<VpnStatus> statusEvent;
 
+    // Reconnects that follow "Can't connect" in a row before the manager gives up.
+    static constexpr int kReconnectLimit = 3;
+
 private:
     void VPNStatusDidChange();
 
+    IKEv2Settings makeProtocol(const Configuration& configuration);
+    void loadProfile(std::function<void(bool)> completion = {});
+    void saveProfile(std::function<void(bool)> completion);
+    bool startTunnel();
+    void afterRefusedStart(quint64 disconnectsAtConnect);
+    void clearProfileAndStop(std::function<void()> completion);
+    static void logMessage(const QString& message);
+
     SystemVpnService& m_manager;
-    ItemStore& m_items;
+    KeychainWrapper m_keychain;
     Preferences& m_preferences;
+    int m_refusedStartsInARow = 0;
+    // A disconnect ends the reconnect attempts of chains started before it.
+    quint64 m_disconnects = 0;
 };

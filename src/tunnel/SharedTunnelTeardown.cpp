@@ -1,0 +1,20 @@
+#include "tunnel/SharedTunnelTeardown.h"
+
+#include "tunnel/VPNManager.h"
+
+SharedTunnelTeardown::SharedTunnelTeardown(std::function<void()> runStopScript)
+    : m_runStopScript(std::move(runStopScript)) {}
+
+void SharedTunnelTeardown::disconnectIKEv2() {
+    VPNManager::shared().disconnect();
+}
+
+void SharedTunnelTeardown::disconnectIKEv2ForTermination(
+    std::function<void(bool)> replyToTerminate) {
+    VPNManager::shared().disconnectForTermination(std::move(replyToTerminate));
+}
+
+void SharedTunnelTeardown::runOpenVPNStopScript() {
+    if (m_runStopScript)
+        m_runStopScript();
+}
