@@ -104,12 +104,12 @@ QString inlineBlockName(const QString& line, bool closing) {
     return trimmed.mid(open.size(), trimmed.size() - open.size() - 1).toLower();
 }
 
-// Drops the unsafe directives, and their <name>...</name> blocks, from one piece of
-// the configuration; lines are what OpenVPN reads, split at line feeds.
-QString withoutUnsafeDirectives(const QString& piece) {
+// Drops the unsafe directives, and their <name>...</name> blocks; lines are what
+// OpenVPN reads, split at line feeds, whatever the service's own line ends were.
+QString withoutUnsafeDirectives(const QString& config) {
     QStringList kept;
     QString skippingBlock;
-    for (const QString& line : piece.split(QLatin1Char('\n'))) {
+    for (const QString& line : config.split(QLatin1Char('\n'))) {
         if (!skippingBlock.isEmpty()) {
             if (inlineBlockName(line, true) == skippingBlock)
                 skippingBlock.clear();
@@ -141,11 +141,9 @@ QString rewrittenConfig(const QString& config, const QString& authPath) {
         if (line.contains(QLatin1String("register-dns")) ||
             line.contains(QLatin1String("block-outside-dns")))
             continue;
-        line = withoutUnsafeDirectives(line);
-        if (!line.isEmpty())
-            output += line + QLatin1Char('\n');
+        output += line + QLatin1Char('\n');
     }
-    return output;
+    return withoutUnsafeDirectives(output);
 }
 
 ScriptRunner* scriptRunner() {

@@ -1,0 +1,29 @@
+#include "app/SystemStartupSteps.h"
+
+#include "app/Services.h"
+#include "connection/TunnelInterfaces.h"
+#include "platform/InterfaceList.h"
+
+SystemStartupSteps::SystemStartupSteps(SettingsPackageInstaller::Options options)
+    : m_package(std::move(options)) {}
+
+int SystemStartupSteps::countTunnelInterfaces() {
+    const InterfaceList* interfaces = services().interfaces;
+    return interfaces ? ::countTunnelInterfaces(*interfaces) : 0;
+}
+
+void SystemStartupSteps::verifyStoredAdmin() {
+    m_package.verifyStoredAdmin();
+}
+
+void SystemStartupSteps::removeLegacyFolder() {
+    m_package.removeLegacyFolder();
+}
+
+bool SystemStartupSteps::isOpenVPNInstalled() {
+    return m_package.isOpenVPNInstalled();
+}
+
+void SystemStartupSteps::downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) {
+    m_package.downloadSettingsPackage(std::move(continueWithNetworkCheck));
+}
