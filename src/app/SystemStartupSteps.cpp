@@ -4,8 +4,20 @@
 #include "connection/TunnelInterfaces.h"
 #include "platform/InterfaceList.h"
 
-SystemStartupSteps::SystemStartupSteps(SettingsPackageInstaller::Options options)
-    : m_package(std::move(options)) {}
+namespace {
+
+SettingsPackageInstaller::Options packageOptions(const LaunchOptions& launch) {
+    SettingsPackageInstaller::Options options;
+    if (!launch.packageUrl.isEmpty())
+        options.packageUrl = launch.packageUrl;
+    options.packageSha256 = launch.packageSha256;
+    return options;
+}
+
+} // namespace
+
+SystemStartupSteps::SystemStartupSteps(const LaunchOptions& options)
+    : m_package(packageOptions(options)) {}
 
 int SystemStartupSteps::countTunnelInterfaces() {
     const InterfaceList* interfaces = services().interfaces;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LaunchOptions.h"
 #include "app/SettingsPackage.h"
 #include "app/StartupSteps.h"
 
@@ -7,7 +8,8 @@
 // package.
 class SystemStartupSteps final : public StartupSteps {
 public:
-    explicit SystemStartupSteps(SettingsPackageInstaller::Options options);
+    // The package address and its checksum come from the launch options when given.
+    explicit SystemStartupSteps(const LaunchOptions& options);
 
     int countTunnelInterfaces() override;
     void verifyStoredAdmin() override;
