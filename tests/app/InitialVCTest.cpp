@@ -1,0 +1,232 @@
+#include "app/InitialVC.h"
+
+#include "api/ApiClient.h"
+#include "api/ViewController.h"
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/MainWindow.h"
+#include "app/Services.h"
+#include "app/StartupSteps.h"
+#include "app/Storyboard.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/Reachability.h"
+#include "platform/RecordingAlerts.h"
+#include "support/ServiceFixture.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QStringList>
+#include <QTest>
+
+namespace {
+class FakeReachability final : public Reachability {
+public:
+    bool isReachable() const override { return reachable; }
+    bool reachable = true;
+};
+
+class FakeStartupSteps final : public StartupSteps {
+public:
+    int countTunnelInterfaces() override {
+        calls << QStringLiteral("count");
+        return 3;
+    }
+    void verifyStoredAdmin() override { calls << QStringLiteral("verify"); }
+    void removeLegacyFolder() override { calls << QStringLiteral("legacy"); }
+    bool isOpenVPNInstalled() override {
+        calls << QStringLiteral("installed?");
+        return installed;
+    }
+    void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) override {
+        calls << QStringLiteral("download");
+        finishDownload = std::move(continueWithNetworkCheck);
+    }
+
+    bool installed = true;
+    QStringList calls;
+    std::function<void()> finishDownload;
+};
+
+class InitialVCTest : public ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        services().reachability = &m_reachability;
+        services().startupSteps = &steps;
+        services().storyboard = &storyboard;
+        services().mainWindow = &window;
+        storyboard.registerController(QStringLiteral("LoginController"),
+                                      [this] { return new ViewController(&storyboard); });
+        preferences().setValue(QStringLiteral("set_vpn_conf"), 1);
+    }
+
+    void TearDown() override {
+        window.setContentViewController(nullptr);
+        ServiceTest::TearDown();
+    }
+
+    InitialVC* start(Storyboard* own) {
+        auto* screen = new InitialVC(own);
+        window.setContentViewController(screen);
+        window.show();
+        return screen;
+    }
+    InitialVC* start() { return start(&storyboard); }
+
+    bool loginShown() const {
+        return qobject_cast<ViewController*>(window.contentViewController()) != nullptr;
+    }
+    bool versionAnswered() {
+        return !service().requests(QStringLiteral("/v1/app_osx_version")).isEmpty();
+    }
+    // The version reply is handled in the same event as its arrival.
+    void waitForVersionReply() {
+        ASSERT_TRUE(waitUntil([this] { return versionAnswered(); }));
+        QTest::qWait(50);
+    }
+
+    FakeReachability m_reachability;
+    FakeStartupSteps steps;
+    Storyboard storyboard;
+    MainWindow window;
+};
+} // namespace
+
+TEST_F(InitialVCTest, ChainRunsStepByStepAndVersion200ShowsTheLoginScreen) {
+    testing::internal::CaptureStdout();
+    start();
+    EXPECT_TRUE(steps.calls.isEmpty()) << "the checks start after the screen has loaded";
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(steps.calls, QStringList({QStringLiteral("count"), QStringLiteral("verify"),
+                                        QStringLiteral("legacy"), QStringLiteral("installed?")}));
+    EXPECT_EQ(appState().baselineUtunCount, 3);
+    EXPECT_NE(out.find("Internet Connected\n"), std::string::npos);
+    const QList<LoggedRequest> log = service().requests();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_EQ(log.at(0).path, QStringLiteral("/v1/app_init_session"));
+    EXPECT_EQ(log.at(0).method, QStringLiteral("GET"));
+    EXPECT_EQ(log.at(1).path, QStringLiteral("/v1/app_osx_version"));
+    EXPECT_EQ(log.at(1).form.value(QStringLiteral("version_code")), QStringLiteral("2.1.0"));
+    EXPECT_EQ(log.at(1).form.value(QStringLiteral("csrfmiddlewaretoken")), appState().csrfToken);
+    EXPECT_EQ(log.at(1).cookies.value(QStringLiteral("sessionid")), appState().sessionId);
+    EXPECT_FALSE(appState().csrfToken.isEmpty());
+    EXPECT_FALSE(appState().startupNoticeFlag);
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+}
+
+TEST_F(InitialVCTest, TitleIsTheAppTitleDirectlyFollowedByTheVersion) {
+    service().scenario().versionResult = QStringLiteral("777");
+    InitialVC* screen = start();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("OrvelVPN v2.1.0"));
+    EXPECT_EQ(screen->lbVersion->text(), QStringLiteral("ORVEL VPN v2.1.0"));
+    EXPECT_EQ(screen->companyName->text(), QStringLiteral("OrvelVPN\nMac version"));
+    EXPECT_EQ(screen->size(), QSize(350, 500));
+    EXPECT_EQ(screen->progressbar->geometry(), QRect(100, 200, 150, 23));
+}
+
+TEST_F(InitialVCTest, MissingProgramDownloadsThePackageAndChecksTheNetworkOnlyAfterwards) {
+    steps.installed = false;
+    InitialVC* screen = start();
+    ASSERT_TRUE(waitUntil([this] { return steps.calls.contains(QStringLiteral("download")); }));
+    QTest::qWait(50);
+    EXPECT_NE(screen->checkStatus->text(), QStringLiteral("check Network..."));
+    EXPECT_TRUE(service().requests().isEmpty());
+
+    steps.finishDownload();
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+}
+
+TEST_F(InitialVCTest, NoSettingsPreferenceDownloadsEvenWithTheProgramPresent) {
+    preferences().remove(QStringLiteral("set_vpn_conf"));
+    start();
+    EXPECT_TRUE(waitUntil([this] { return steps.calls.contains(QStringLiteral("download")); }));
+}
+
+TEST_F(InitialVCTest, WithoutStartupStepsThePackageCountsAsInstalled) {
+    services().startupSteps = nullptr;
+    start();
+    EXPECT_TRUE(waitUntil([this] { return loginShown(); }));
+}
+
+TEST_F(InitialVCTest, UnreachableNetworkAlertsAndEndsTheSequence) {
+    m_reachability.reachable = false;
+    InitialVC* screen = start();
+    ASSERT_TRUE(waitUntil([this] { return !alerts().confirmTexts.isEmpty(); }));
+    QTest::qWait(100);
+    EXPECT_EQ(alerts().confirmTexts, QStringList({localized(QStringLiteral("NETWORKNOTCONNECT"))}));
+    EXPECT_TRUE(service().requests().isEmpty());
+    EXPECT_EQ(window.contentViewController(), screen);
+    EXPECT_EQ(screen->checkStatus->text(), QStringLiteral("check Network..."));
+}
+
+TEST_F(InitialVCTest, Version300FirstEncounterAlertsStoresTheVersionAndStays) {
+    service().scenario().versionResult = QStringLiteral("300");
+    service().scenario().versionCode = QStringLiteral("3.0.0");
+    InitialVC* screen = start();
+    waitForVersionReply();
+    EXPECT_EQ(alerts().confirmTexts, QStringList({localized(QStringLiteral("CHECKNETWORK"))}));
+    EXPECT_EQ(preferences().string(QStringLiteral("VERSION_CODE")), QStringLiteral("3.0.0"));
+    EXPECT_TRUE(appState().startupNoticeFlag);
+    EXPECT_EQ(window.contentViewController(), screen);
+}
+
+TEST_F(InitialVCTest, Version300SecondEncounterGoesOnToTheLoginScreen) {
+    service().scenario().versionResult = QStringLiteral("300");
+    service().scenario().versionCode = QStringLiteral("3.0.0");
+    preferences().setValue(QStringLiteral("VERSION_CODE"), QStringLiteral("3.0.0"));
+    // The login screen comes from the shared storyboard here, not the screen's own.
+    start(nullptr);
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+    EXPECT_TRUE(appState().startupNoticeFlag);
+}
+
+TEST_F(InitialVCTest, Version400SignsOut) {
+    service().scenario().versionResult = QStringLiteral("400");
+    preferences().setValue(QStringLiteral("isChecked"), 1);
+    preferences().setValue(QStringLiteral("email"), QStringLiteral("someone@orvel.test"));
+    start();
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+    EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
+    EXPECT_EQ(preferences().string(QStringLiteral("email")), QString());
+}
+
+TEST_F(InitialVCTest, UnknownVersionResultLeavesTheScreen) {
+    service().scenario().versionResult = QStringLiteral("777");
+    InitialVC* screen = start();
+    waitForVersionReply();
+    EXPECT_EQ(window.contentViewController(), screen);
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+    EXPECT_EQ(screen->checkStatus->text(), QStringLiteral("Check Version..."));
+}
+
+TEST_F(InitialVCTest, Version200WithoutOwnStoryboardLogsReturnAndStays) {
+    testing::internal::CaptureStdout();
+    InitialVC* screen = start(nullptr);
+    waitForVersionReply();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("return\n"), std::string::npos);
+    EXPECT_EQ(window.contentViewController(), screen);
+}
+
+TEST_F(InitialVCTest, TwoFailedInitSessionRepliesSendTheThirdToAlternateHost2) {
+    service().setFault(QStringLiteral("/v1/app_init_session"),
+                       Fault{Fault::Kind::Drop, 0, {0, 1}, -1});
+    start();
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+    EXPECT_EQ(hostsVisited(QStringLiteral("/v1/app_init_session")), QList<int>({0, 1, 2}));
+    EXPECT_EQ(appState().apiHostIndex, 2);
+}
+
+TEST_F(InitialVCTest, MissingSessionTokensAreCarriedOnAsNull) {
+    service().setFault(QStringLiteral("/v1/app_init_session"),
+                       Fault{Fault::Kind::Http500Json, 0, {}, -1});
+    start();
+    waitForVersionReply();
+    EXPECT_EQ(appState().csrfToken, QStringLiteral("null"));
+    EXPECT_EQ(appState().sessionId, QStringLiteral("null"));
+    const LoggedRequest version = service().requests(QStringLiteral("/v1/app_osx_version")).first();
+    EXPECT_EQ(version.form.value(QStringLiteral("csrfmiddlewaretoken")), QStringLiteral("null"));
+}
