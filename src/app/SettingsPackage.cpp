@@ -312,7 +312,7 @@ void SettingsPackageInstaller::downloadSettingsPackage(
     QNetworkRequest request{QUrl(m_options.packageUrl)};
     request.setTransferTimeout(m_options.timeoutMs);
     QNetworkReply* reply = m_network.get(request);
-    const qint64 maxDownload = m_options.limits.maxBytes + 1024 * 1024;
+    const qint64 maxDownload = m_options.maxDownloadBytes;
     connect(reply, &QNetworkReply::readyRead, body, [reply, body, maxDownload] {
         if (body->write(reply->readAll()) < 0 || body->size() > maxDownload) {
             body->setProperty("refused", true);

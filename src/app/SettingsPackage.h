@@ -29,6 +29,7 @@ public:
         QString packageSha256; // hex; empty = not checked
         QString adminMarkerDir = QStringLiteral("/usr/local");
         UnpackLimits limits;
+        qint64 maxDownloadBytes = 201LL * 1024 * 1024; // the archive itself
         int timeoutMs = 60000;
     };
 
