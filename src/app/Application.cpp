@@ -9,21 +9,50 @@
 #include "app/MainWindow.h"
 #include "app/Services.h"
 #include "app/Storyboard.h"
+#include "app/SystemStartupSteps.h"
 #include "platform/DesktopBrowser.h"
+#include "platform/FileItemStore.h"
 #include "platform/MessageBoxAlerts.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ProcessSwanctlRunner.h"
 #include "platform/RouteReachability.h"
 #include "platform/SettingsPreferences.h"
+#include "platform/SimulatedVpnService.h"
+#include "platform/StrongSwanVpnService.h"
+#include "platform/SudoScriptRunner.h"
+#include "platform/SystemInterfaceList.h"
+#include "tunnel/OpenVPNSession.h"
+#include "tunnel/SharedTunnelTeardown.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <QProcess>
 
 Q_LOGGING_CATEGORY(lcApp, "orvel.app")
+
+namespace {
+
+// charon behind IKEv2 when its VICI socket answers; the simulated service otherwise, so
+// the client still runs without root or strongSwan.
+std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStore& items,
+                                                 ProcessSwanctlRunner& swanctl) {
+    if (choice != QLatin1String("simulated")) {
+        StrongSwanVpnService::Settings settings = StrongSwanVpnService::Settings::fromEnvironment();
+        if (StrongSwanVpnService::viciReachable(settings.viciSocket))
+            return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
+        qCInfo(lcApp) << "no charon answers on" << settings.viciSocket
+                      << "- IKEv2 runs on the simulated VPN service";
+    }
+    return std::make_unique<SimulatedVpnService>();
+}
+
+} // namespace
 
 struct Application::Parts {
     explicit Parts(const LaunchOptions& options)
         : preferences(options.preferencesFile.isEmpty() ? SettingsPreferences::defaultFilePath()
-                                                        : options.preferencesFile) {}
+                                                        : options.preferencesFile),
+          startupSteps(options) {}
 
     SettingsPreferences preferences;
     NotificationCenter notifications;
@@ -31,6 +60,14 @@ struct Application::Parts {
     MessageBoxAlerts alerts;
     DesktopBrowser browser;
     ApiClient api;
+    FileItemStore itemStore;
+    SudoScriptRunner scriptRunner;
+    SystemInterfaceList interfaces;
+    SystemStartupSteps startupSteps;
+    ProcessSwanctlRunner swanctl{
+        QProcess::splitCommand(qEnvironmentVariable("ORVEL_SWANCTL_WRAPPER"))};
+    std::unique_ptr<SystemVpnService> vpnService;
+    SharedTunnelTeardown teardown{&runStopScript};
     Storyboard storyboard;
     MainWindow window;
 };
@@ -62,6 +99,14 @@ bool Application::configure(QString* error) {
     wired.alerts = &m_parts->alerts;
     wired.browser = &m_parts->browser;
     wired.api = &m_parts->api;
+    wired.itemStore = &m_parts->itemStore;
+    m_parts->vpnService =
+        makeVpnService(m_options.vpnService, m_parts->itemStore, m_parts->swanctl);
+    wired.vpnService = m_parts->vpnService.get();
+    wired.teardown = &m_parts->teardown;
+    wired.scriptRunner = &m_parts->scriptRunner;
+    wired.interfaces = &m_parts->interfaces;
+    wired.startupSteps = &m_parts->startupSteps;
     wired.storyboard = &m_parts->storyboard;
     Storyboard* storyboard = &m_parts->storyboard;
     storyboard->registerController(QStringLiteral("LoginController"),

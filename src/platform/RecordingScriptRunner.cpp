@@ -1,0 +1,28 @@
+#include "platform/RecordingScriptRunner.h"
+
+#include "platform/AppleScriptStatement.h"
+
+#include <QProcess>
+
+void RecordingScriptRunner::runAppleScript(const QString& source) {
+    statements.append(source);
+    const auto parsed = AppleScriptStatement::parse(source);
+    const auto* statement = std::get_if<AppleScriptStatement>(&parsed);
+    if (!statement || !statement->withAdministratorPrivileges || m_userName.isEmpty() ||
+        statement->userName != m_userName || statement->password != m_password)
+        return;
+    ranCommands.append(statement->command);
+    QProcess::execute(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("sudo() { \"$@\"; }; ") + statement->command});
+}
+
+void RecordingScriptRunner::runScriptFile(const QString& path) {
+    scriptFiles.append(path);
+}
+
+void RecordingScriptRunner::simulateAdministrator(const QString& userName,
+                                                  const QString& password) {
+    m_userName = userName;
+    m_password = password;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/ScriptRunner.h"
+
+#include <QStringList>
+
+// Records every statement and script file. With an administrator set, a privileged
+// statement carrying exactly those credentials runs its command as the current user
+// (with "sudo" as a no-op prefix), so its effects on files can be checked.
+class RecordingScriptRunner final : public ScriptRunner {
+public:
+    void runAppleScript(const QString& source) override;
+    void runScriptFile(const QString& path) override;
+
+    void simulateAdministrator(const QString& userName, const QString& password);
+
+    QStringList statements;
+    QStringList scriptFiles;
+    // Commands the simulation ran, in order.
+    QStringList ranCommands;
+
+private:
+    QString m_userName;
+    QString m_password;
+};

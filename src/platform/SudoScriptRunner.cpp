@@ -1,0 +1,115 @@
+#include "platform/SudoScriptRunner.h"
+
+#include "platform/AdminAuthenticator.h"
+#include "platform/AppleScriptStatement.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QStandardPaths>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcScript, "orvel.script")
+
+namespace {
+
+const QString kShell = QStringLiteral("/bin/sh");
+const QString kSudo = QStringLiteral("sudo");
+const QString kInterpreterName = QStringLiteral("orvel-osascript");
+
+// Waits as long as the command lives: the OpenVPN start blocks its worker on purpose.
+int runToEnd(const QString& program, const QStringList& arguments, const QByteArray& input) {
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        qCWarning(lcScript) << "could not start" << program << process.errorString();
+        return -1;
+    }
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
+}
+
+} // namespace
+
+SudoScriptRunner::SudoScriptRunner(QString interpreterPath)
+    : m_interpreter(std::move(interpreterPath)) {}
+
+QString SudoScriptRunner::locateInterpreter() {
+    const QStringList candidates = {
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + kInterpreterName,
+        QStringLiteral(ORVEL_INSTALL_LIBEXEC) + QLatin1Char('/') + kInterpreterName};
+    for (const QString& candidate : candidates) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return QStandardPaths::findExecutable(kInterpreterName);
+}
+
+QStringList SudoScriptRunner::sudoArguments(const QString& command) {
+    // -k: never ride on an earlier sudo session, -p "": no prompt text mixed into output.
+    return {QStringLiteral("-S"),
+            QStringLiteral("-k"),
+            QStringLiteral("-p"),
+            QString(),
+            kShell,
+            QStringLiteral("-c"),
+            command};
+}
+
+void SudoScriptRunner::runAppleScript(const QString& source) {
+    run(source);
+}
+
+void SudoScriptRunner::runScriptFile(const QString& path) {
+    if (m_interpreter.isEmpty()) {
+        qCWarning(lcScript) << kInterpreterName << "not found; not running" << path;
+        return;
+    }
+    if (!QProcess::startDetached(m_interpreter, {path}))
+        qCWarning(lcScript) << "could not start" << m_interpreter << "for" << path;
+}
+
+bool SudoScriptRunner::run(const QString& source) {
+    const auto parsed = AppleScriptStatement::parse(source);
+    if (const auto* error = std::get_if<AppleScriptStatement::Error>(&parsed)) {
+        qCWarning(lcScript) << "statement refused:" << error->message;
+        return false;
+    }
+    const auto& statement = std::get<AppleScriptStatement>(parsed);
+    if (statement.withAdministratorPrivileges)
+        return runPrivileged(statement);
+    const int status = runToEnd(kShell, {QStringLiteral("-c"), statement.command}, {});
+    if (status != 0)
+        qCInfo(lcScript) << "command ended with status" << status;
+    return status == 0;
+}
+
+bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
+    const QString& user = *statement.userName;
+    const bool asRoot = ::geteuid() == 0;
+    if (!asRoot && user != AdminAuthenticator::currentUserName()) {
+        qCWarning(lcScript) << "refused: sudo can only act for the current user, not" << user;
+        return false;
+    }
+    if (!AdminAuthenticator::isAdministrator(user)) {
+        qCWarning(lcScript) << "refused:" << user << "is not an administrator";
+        return false;
+    }
+    if (!AdminAuthenticator::checkPassword(user, *statement.password)) {
+        qCWarning(lcScript) << "refused: wrong password for" << user;
+        return false;
+    }
+    const int status = asRoot ? runToEnd(kShell, {QStringLiteral("-c"), statement.command}, {})
+                              : runToEnd(kSudo, sudoArguments(statement.command),
+                                         statement.password->toUtf8() + '\n');
+    if (status != 0)
+        qCInfo(lcScript) << "privileged command ended with status" << status;
+    return status == 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/ScriptRunner.h"
+
+#include <QStringList>
+
+struct AppleScriptStatement;
+
+// Runs statements with /bin/sh -c. The privileged form runs as root only for an
+// administrator with the right password: checked through PAM, then the command runs
+// directly when this process is root, or through sudo -S for the current user otherwise.
+class SudoScriptRunner final : public ScriptRunner {
+public:
+    explicit SudoScriptRunner(QString interpreterPath = locateInterpreter());
+
+    void runAppleScript(const QString& source) override;
+    void runScriptFile(const QString& path) override;
+
+    // True when the statement was accepted and its command exited with status 0.
+    bool run(const QString& source);
+
+    // orvel-osascript next to this executable, in the install's libexec folder or on PATH.
+    static QString locateInterpreter();
+    // What sudo is given to run COMMAND as root, the password coming on stdin.
+    static QStringList sudoArguments(const QString& command);
+
+private:
+    bool runPrivileged(const AppleScriptStatement& statement);
+
+    QString m_interpreter;
+};

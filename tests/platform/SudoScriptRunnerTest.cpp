@@ -1,0 +1,147 @@
+#include "platform/SudoScriptRunner.h"
+
+#include "platform/RecordingScriptRunner.h"
+#include "support/TestEnvironment.h"
+#include "tunnel/PrivilegedScript.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace {
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// The build puts the interpreter next to the client, two levels above a test binary.
+QString builtInterpreter() {
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
+    return QFileInfo(path).isExecutable() ? QFileInfo(path).canonicalFilePath() : QString();
+}
+
+} // namespace
+
+class SudoScriptRunnerTest : public OrvelTest {
+protected:
+    // printf of one value into out.txt: what runs must be exactly the value.
+    QString printStatement(const QString& value) const {
+        return makeShellScript(QStringLiteral("printf '%s' ") + shellQuoted(value) +
+                               QStringLiteral(" > ") + shellQuoted(output()));
+    }
+    QString output() const { return m_folder + QStringLiteral("/out.txt"); }
+    QString pwned() const { return m_folder + QStringLiteral("/pwned"); }
+
+    void SetUp() override {
+        m_folder = tempPath() + QStringLiteral("/a home");
+        ASSERT_TRUE(QDir().mkpath(m_folder));
+    }
+
+    QString m_folder;
+    SudoScriptRunner m_runner{builtInterpreter()};
+};
+
+TEST_F(SudoScriptRunnerTest, PlainStatement_RunsExactlyTheHostileValuesAndNothingElse) {
+    const QStringList values = {QStringLiteral("quote \" end"),
+                                QStringLiteral("back\\slash\\"),
+                                QStringLiteral("$(touch ") + pwned() + QLatin1Char(')'),
+                                QStringLiteral("`touch ") + pwned() + QLatin1Char('`'),
+                                QStringLiteral("line\nbreak"),
+                                QStringLiteral("it's; touch x"),
+                                m_folder};
+    for (const QString& value : values) {
+        QFile::remove(output());
+        EXPECT_TRUE(m_runner.run(printStatement(value)));
+        EXPECT_EQ(QString::fromUtf8(contentOf(output())), value);
+    }
+    EXPECT_FALSE(QFile::exists(pwned()));
+}
+
+TEST_F(SudoScriptRunnerTest, RefusedStatements_RunNothingAndReportFalse) {
+    const QString touch = QStringLiteral("touch ") + shellQuoted(pwned());
+    const QStringList sources = {
+        touch,
+        QStringLiteral("do shell script \"") + touch,
+        QStringLiteral("do shell script \"true\"; ") + touch,
+        QStringLiteral("do shell script \"") + touch +
+            QStringLiteral("\" user name \"root\" with administrator privileges"),
+    };
+    for (const QString& source : sources) {
+        EXPECT_FALSE(m_runner.run(source)) << source.toStdString();
+        m_runner.runAppleScript(source);
+    }
+    EXPECT_FALSE(QFile::exists(pwned()));
+    EXPECT_FALSE(m_runner.run(makeShellScript(QStringLiteral("exit 3"))));
+}
+
+TEST_F(SudoScriptRunnerTest, PrivilegedStatement_WithUnknownUserOrEmptyPasswordDoesNotRun) {
+    const QString touch = QStringLiteral("touch ") + shellQuoted(pwned());
+    EXPECT_FALSE(m_runner.run(
+        makePrivilegedScript(touch, QStringLiteral("no-such-user-orvel"), QStringLiteral("pw"))));
+    EXPECT_FALSE(m_runner.run(makePrivilegedScript(touch, QStringLiteral("root"), QString())));
+    EXPECT_FALSE(m_runner.run(makePrivilegedScript(touch, QString(), QString())));
+    EXPECT_FALSE(QFile::exists(pwned()));
+}
+
+TEST_F(SudoScriptRunnerTest, SudoArguments_PasswordOnStdinNoCacheNoPromptCommandIsOneWord) {
+    const QString command = QStringLiteral("cp '/a b' /usr/local; echo \"$(id -u)\"");
+    EXPECT_EQ(SudoScriptRunner::sudoArguments(command),
+              (QStringList{QStringLiteral("-S"), QStringLiteral("-k"), QStringLiteral("-p"),
+                           QString(), QStringLiteral("/bin/sh"), QStringLiteral("-c"), command}));
+}
+
+TEST_F(SudoScriptRunnerTest, Interpreter_ExitStatusAndDetachedScriptFile) {
+    const QString interpreter = builtInterpreter();
+    if (interpreter.isEmpty())
+        GTEST_SKIP() << "orvel-osascript is not built next to the client";
+    const QString script = m_folder + QStringLiteral("/run.scpt");
+    const QString value = QStringLiteral("from \"file\" \\ ") + m_folder;
+    writeFile(script, printStatement(value).toUtf8() + '\n');
+    EXPECT_EQ(QProcess::execute(interpreter, {script}), 0);
+    EXPECT_EQ(QString::fromUtf8(contentOf(output())), value);
+
+    writeFile(script, "do shell script \"touch " + pwned().toUtf8() + "\" & \"x\"");
+    EXPECT_EQ(QProcess::execute(interpreter, {script}), 1);
+    writeFile(script, QByteArray("do shell script \"true\xff\""));
+    EXPECT_EQ(QProcess::execute(interpreter, {script}), 1);
+    EXPECT_EQ(QProcess::execute(interpreter, {m_folder + QStringLiteral("/missing.scpt")}), 1);
+    EXPECT_EQ(QProcess::execute(interpreter, {}), 1);
+    EXPECT_FALSE(QFile::exists(pwned()));
+
+    QFile::remove(output());
+    writeFile(script, printStatement(QStringLiteral("detached")).toUtf8());
+    m_runner.runScriptFile(script);
+    EXPECT_TRUE(waitUntil([&] { return contentOf(output()) == "detached"; }, 5000));
+}
+
+TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredentials) {
+    RecordingScriptRunner recording;
+    const QString copy = QStringLiteral("sudo cp ") + shellQuoted(m_folder + QStringLiteral("/t")) +
+                         QLatin1Char(' ') + shellQuoted(output());
+    writeFile(m_folder + QStringLiteral("/t"), "marker");
+    recording.runAppleScript(
+        makePrivilegedScript(copy, QStringLiteral("admin"), QStringLiteral("pw")));
+    EXPECT_FALSE(QFile::exists(output()));
+    recording.simulateAdministrator(QStringLiteral("admin"), QStringLiteral("pw"));
+    recording.runAppleScript(
+        makePrivilegedScript(copy, QStringLiteral("admin"), QStringLiteral("no")));
+    recording.runAppleScript(makeShellScript(copy));
+    EXPECT_FALSE(QFile::exists(output()));
+    recording.runAppleScript(
+        makePrivilegedScript(copy, QStringLiteral("admin"), QStringLiteral("pw")));
+    EXPECT_EQ(contentOf(output()), "marker");
+    EXPECT_EQ(recording.statements.size(), 4);
+    EXPECT_EQ(recording.ranCommands, QStringList{copy});
+    recording.runScriptFile(QStringLiteral("/x/disconnect.scpt"));
+    EXPECT_EQ(recording.scriptFiles, QStringList{QStringLiteral("/x/disconnect.scpt")});
+}

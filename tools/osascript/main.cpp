@@ -1,0 +1,28 @@
+#include "platform/SudoScriptRunner.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringDecoder>
+#include <cstdio>
+
+// Exit status 0 when the statement ran and its command succeeded, 1 otherwise.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() != 2) {
+        std::fprintf(stderr, "usage: orvel-osascript FILE\n");
+        return 1;
+    }
+    QFile file(arguments.at(1));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "orvel-osascript: cannot read %s\n", qPrintable(arguments.at(1)));
+        return 1;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString source = decoder.decode(file.readAll());
+    if (decoder.hasError()) {
+        std::fprintf(stderr, "orvel-osascript: %s is not UTF-8\n", qPrintable(arguments.at(1)));
+        return 1;
+    }
+    return SudoScriptRunner().run(source) ? 0 : 1;
+}
