@@ -5,6 +5,7 @@ class ApiClient;
 class Browser;
 class InterfaceList;
 class ItemStore;
+class LinkMonitor;
 class NotificationCenter;
 class Preferences;
 class Reachability;
@@ -28,6 +29,8 @@ struct Services {
     SystemVpnService* vpnService = nullptr;
     ScriptRunner* scriptRunner = nullptr;
     InterfaceList* interfaces = nullptr;
+    // Announces new links so an OpenVPN tunnel is seen before the next tick; optional.
+    LinkMonitor* linkMonitor = nullptr;
     Storyboard* storyboard = nullptr;
     TunnelTeardown* teardown = nullptr;
     StartupSteps* startupSteps = nullptr;

@@ -1,0 +1,125 @@
+#include "connection/ConnectSequence.h"
+
+#include "api/ApiClient.h"
+#include "app/AppState.h"
+#include "app/Diagnostics.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/ConnectionStates.h"
+#include "connection/ConnectionView.h"
+#include "connection/Failover.h"
+#include "connection/TunnelControl.h"
+#include "servers/ConfirmAlert.h"
+#include "servers/ServerData.h"
+#include "tunnel/SignOut.h"
+
+namespace {
+const QString kIKEv2 = QStringLiteral("IKEV2");
+
+void alertKey(const char* key) {
+    showConfirmAlert(localized(QLatin1String(key)));
+}
+} // namespace
+
+ConnectSequence::ConnectSequence(std::shared_ptr<ConnectionStates> states,
+                                 std::shared_ptr<Failover> failover, TunnelControl& tunnel)
+    : m_states(std::move(states)), m_failover(std::move(failover)), m_tunnel(tunnel) {}
+
+void ConnectSequence::ClickConnect() {
+    logLine(QStringLiteral("ClickConnect()"));
+    AppState& state = appState();
+    if (!state.isConnected) {
+        checkServer();
+        return;
+    }
+    if (state.selectedProtocol == kIKEv2) {
+        m_tunnel.disconnectIKEv2();
+        return;
+    }
+    m_tunnel.stopOpenVPN();
+    m_states->showDisconnected();
+}
+
+void ConnectSequence::checkServer() {
+    ApiClient* api = services().api;
+    if (m_checkOutstanding || !api)
+        return;
+    if (ConnectionView* view = m_states->view())
+        m_shownName = view->shownServerName();
+    if (m_shownName != localized(QStringLiteral("AUTO_MATCHING")) && !appState().currentServer) {
+        alertKey("ERRORALERT");
+        return;
+    }
+    m_checkOutstanding = true;
+    auto self = shared_from_this();
+    api->send(
+        QLatin1String(ApiPath::newCheckServer),
+        [self] {
+            return ApiFields{{QStringLiteral("server_name"), self->serverNameField()},
+                             {QStringLiteral("server_protocol"), appState().selectedProtocol}};
+        },
+        [self](const ApiReply& reply) {
+            self->m_checkOutstanding = false;
+            self->handleCheckReply(reply);
+        });
+}
+
+QString ConnectSequence::serverNameField() {
+    if (ConnectionView* view = m_states->view())
+        m_shownName = view->shownServerName();
+    if (m_shownName == localized(QStringLiteral("AUTO_MATCHING")))
+        return {};
+    const auto& server = appState().currentServer;
+    return server ? server->hostdomain : QString();
+}
+
+std::shared_ptr<ServerData> ConnectSequence::smartMatchServer(const ApiReply& reply) {
+    for (const char* key : {"vpn_smart_match_name", "vpn_smart_match_hostname",
+                            "vpn_smart_match_country", "vpn_smart_match_config"}) {
+        if (!reply.has(key))
+            return nullptr;
+    }
+    const QString host = reply.text("vpn_smart_match_hostname");
+    return std::make_shared<ServerData>(reply.text("vpn_smart_match_name"), host, host, true, true,
+                                        reply.text("vpn_smart_match_country"), QString(),
+                                        QStringLiteral("KT"), QString(),
+                                        reply.text("vpn_smart_match_config"));
+}
+
+void ConnectSequence::handleCheckReply(const ApiReply& reply) {
+    const QString result = reply.text("result");
+    if (result == QLatin1String("200") || result == QLatin1String("1001"))
+        connectWithPermission(reply, result == QLatin1String("200"));
+    else if (result == QLatin1String("300"))
+        alertKey("EXPIREALERT");
+    else if (result == QLatin1String("400"))
+        signOut();
+    else if (result == QLatin1String("500"))
+        alertKey("SERVERERROR");
+    else if (result == QLatin1String("600"))
+        alertKey("EXCEEDUSERALERT");
+    else if (result == QLatin1String("1002"))
+        alertKey("SERVER_MAINTENANCE");
+    else
+        alertKey("ERRORALERT");
+}
+
+void ConnectSequence::connectWithPermission(const ApiReply& reply, bool automatic) {
+    std::shared_ptr<ServerData> matched = smartMatchServer(reply);
+    // Without the whole account and server nothing sensible can be started.
+    if (!matched || !reply.has("vpn_username") || !reply.has("vpn_password")) {
+        alertKey("ERRORALERT");
+        return;
+    }
+    AppState& state = appState();
+    state.vpnUsername = reply.text("vpn_username");
+    state.vpnPassword = reply.text("vpn_password");
+    state.currentServer = matched;
+    m_states->isAutoServer = automatic;
+    if (state.selectedProtocol == kIKEv2) {
+        m_tunnel.connectIKEv2(matched->hostdomain);
+    } else {
+        m_failover->startOpenVPN(matched->config);
+    }
+    m_failover->startStage(Failover::Stage::Main);
+}

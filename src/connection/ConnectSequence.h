@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class ApiReply;
+class ConnectionStates;
+class Failover;
+class ServerData;
+class TunnelControl;
+
+// The connect button: asks the service for permission and the VPN account, brings the
+// tunnel up with the ticked protocol and starts the supervision; tears it down when up.
+class ConnectSequence final : public std::enable_shared_from_this<ConnectSequence> {
+public:
+    ConnectSequence(std::shared_ptr<ConnectionStates> states, std::shared_ptr<Failover> failover,
+                    TunnelControl& tunnel);
+
+    void ClickConnect();
+    void checkServer();
+    // The service's answer to the check: permission, a refusal or sign-out.
+    void handleCheckReply(const ApiReply& reply);
+    bool isCheckOutstanding() const { return m_checkOutstanding; }
+
+    // The server record the service's smart match describes; nothing when a field is
+    // missing.
+    static std::shared_ptr<ServerData> smartMatchServer(const ApiReply& reply);
+
+private:
+    QString serverNameField();
+    void connectWithPermission(const ApiReply& reply, bool automatic);
+
+    std::shared_ptr<ConnectionStates> m_states;
+    std::shared_ptr<Failover> m_failover;
+    TunnelControl& m_tunnel;
+    // A second press while the service has not answered would start a second attempt.
+    bool m_checkOutstanding = false;
+    // The label's text at the press, for resends after the screen has gone.
+    QString m_shownName;
+};

@@ -1,0 +1,89 @@
+#include "connection/ConnectionStates.h"
+
+#include "app/AppState.h"
+#include "app/Diagnostics.h"
+#include "app/Services.h"
+#include "connection/ConnectionView.h"
+#include "connection/TunnelControl.h"
+#include "platform/ScriptRunner.h"
+#include "tunnel/DnsOverride.h"
+#include "tunnel/OpenVPNSession.h"
+
+#include <QObject>
+
+ConnectionStates::ConnectionStates(TunnelControl& tunnel) : m_tunnel(tunnel) {}
+
+void ConnectionStates::attachView(QObject* viewObject, ConnectionView* view) {
+    m_viewObject = viewObject;
+    m_view = view;
+}
+
+ConnectionView* ConnectionStates::view() const {
+    return m_viewObject ? m_view : nullptr;
+}
+
+void ConnectionStates::showDisconnected() {
+    AppState& state = appState();
+    state.isConnected = false;
+    state.isConnecting = false;
+    state.failoverCountdown = 10;
+    if (ConnectionView* screen = view())
+        screen->renderDisconnected(isAutoServer);
+    endAttempt();
+    resetDNS();
+}
+
+void ConnectionStates::showConnecting() {
+    AppState& state = appState();
+    state.isConnected = false;
+    state.isConnecting = true;
+    if (ConnectionView* screen = view())
+        screen->renderConnecting();
+    logLine(QStringLiteral("연결중 vpnStateChanged"));
+}
+
+void ConnectionStates::showConnected() {
+    AppState& state = appState();
+    state.isConnected = true;
+    state.isConnecting = false;
+    state.failoverCountdown = 10;
+    if (ConnectionView* screen = view())
+        screen->renderConnected();
+    endAttempt();
+    logLine(QStringLiteral("연결됨 vpnStateChanged"));
+    m_tunnel.applyDNSOverride();
+}
+
+void ConnectionStates::applyStateForStatus(VpnStatus status) {
+    switch (status) {
+    case VpnStatus::Disconnected:
+        showDisconnected();
+        break;
+    case VpnStatus::Connecting:
+        showConnecting();
+        break;
+    case VpnStatus::Connected:
+        showConnected();
+        break;
+    default:
+        break;
+    }
+}
+
+void ConnectionStates::resetDNS() {
+    ScriptRunner* runner = services().scriptRunner;
+    if (!runner)
+        return;
+    // Fixed now: the job must not read the shared credentials from its thread.
+    const QStringList statements = dnsResetStatements();
+    m_workItem = WorkItem::start([runner, statements] {
+        for (const QString& statement : statements)
+            runner->runAppleScript(statement);
+    });
+}
+
+void ConnectionStates::endAttempt() {
+    appState().stopFailoverTimer();
+    if (attemptEnded)
+        attemptEnded();
+}

@@ -1,0 +1,309 @@
+#include "connection/Failover.h"
+
+#include "api/ApiClient.h"
+#include "app/AppInfo.h"
+#include "app/AppState.h"
+#include "app/Diagnostics.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/ConnectionStates.h"
+#include "connection/ConnectionView.h"
+#include "connection/TunnelControl.h"
+#include "connection/TunnelInterfaces.h"
+#include "platform/LinkMonitor.h"
+#include "servers/ConfirmAlert.h"
+#include "servers/ServerData.h"
+
+#include <QPointer>
+#include <QSysInfo>
+#include <QTimer>
+
+namespace {
+const QString kIKEv2 = QStringLiteral("IKEV2");
+const QString kOpenVPN = QStringLiteral("OPENVPN");
+
+std::shared_ptr<ServerData> stableServerFrom(const ApiReply& item) {
+    return std::make_shared<ServerData>(
+        item.text("name"), item.text("hostdomain"), item.text("hostip"), item.boolean("is_active"),
+        item.boolean("is_status"), item.text("country"), item.text("pd_name"), item.text("telecom"),
+        item.text("protocol"), item.text("config"));
+}
+
+ApiFields healthFields(const QString& name, const QString& address) {
+    return {{QStringLiteral("telecom"), QStringLiteral("EM")},
+            {QStringLiteral("server_name"), name},
+            {QStringLiteral("server_ip"), address},
+            {QStringLiteral("platform"), QStringLiteral("macOS")},
+            {QStringLiteral("device"), Failover::deviceDescription()},
+            {QStringLiteral("app_version"), appShortVersion()},
+            {QStringLiteral("protocol"), appState().selectedProtocol}};
+}
+} // namespace
+
+Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel,
+                   LinkMonitor* linkMonitor)
+    : m_states(std::move(states)), m_tunnel(tunnel), m_linkMonitor(linkMonitor) {
+    if (m_linkMonitor)
+        connect(m_linkMonitor, &LinkMonitor::linkAppeared, this, &Failover::onLinkChanged);
+    m_states->attemptEnded = [guard = QPointer<Failover>(this)] {
+        if (guard)
+            guard->watchLinks(false);
+    };
+}
+
+QString Failover::deviceDescription() {
+    const QString name = QSysInfo::prettyProductName();
+    return QStringLiteral("macOS ") + (name.isEmpty() ? QSysInfo::kernelVersion() : name);
+}
+
+void Failover::startStage(Stage stage) {
+    AppState& state = appState();
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(1000);
+    QObject::connect(timer.get(), &QTimer::timeout, this,
+                     [self = shared_from_this(), stage] { self->tick(stage); });
+    // The stage may be started from the previous timer's own tick: that one is only
+    // stopped here and goes away once its tick has returned.
+    std::unique_ptr<QTimer> previous = std::move(state.failoverTimer);
+    if (previous) {
+        previous->stop();
+        previous.release()->deleteLater();
+    }
+    state.failoverTimer = std::move(timer);
+    state.failoverTimer->start();
+    watchLinks(stage == Stage::EM2 || (stage == Stage::Main && state.selectedProtocol != kIKEv2));
+}
+
+void Failover::checkConnectMainServer() {
+    tick(Stage::Main);
+}
+
+void Failover::checkConnectEM1() {
+    tick(Stage::EM1);
+}
+
+void Failover::checkConnectEM2() {
+    tick(Stage::EM2);
+}
+
+void Failover::tick(Stage stage) {
+    AppState& state = appState();
+    ConnectionView* view = m_states->view();
+    state.failoverCountdown -= 1;
+    if (state.isConnected) {
+        endStage();
+        m_states->showConnected();
+        state.failoverCountdown = 10;
+        if (stage != Stage::Main && (view = m_states->view()))
+            view->hideFailoverMessage();
+        return;
+    }
+    if (state.failoverCountdown % 2 == 0 && view)
+        view->restartLoadingAnimation();
+    if (tunnelInterfaceAppeared())
+        m_states->showConnected();
+    if (stage != Stage::Main && state.failoverCountdown == 7 && (view = m_states->view()))
+        view->hideFailoverMessage();
+    if (state.failoverCountdown <= 0 && !state.isConnected) {
+        switch (stage) {
+        case Stage::Main:
+            expireMainServer();
+            break;
+        case Stage::EM1:
+            expireEM1();
+            break;
+        case Stage::EM2:
+            expireEM2();
+            break;
+        }
+    }
+    if (stage != Stage::EM1 && state.pendingOpenVPNInstall) {
+        state.pendingOpenVPNInstall = false;
+        auto states = m_states;
+        m_tunnel.installAndLaunchOpenVPN([states] { states->showConnecting(); },
+                                         [states] {
+                                             if (ConnectionView* screen = states->view())
+                                                 screen->presentAdminDialog();
+                                         });
+    }
+    switch (stage) {
+    case Stage::Main:
+        logLine(QStringLiteral("Timer - Main Server Failed Timer"));
+        break;
+    case Stage::EM1:
+        logLine(QStringLiteral("Timer - EM1 Server Failed Timer"));
+        break;
+    case Stage::EM2:
+        logLine(QStringLiteral("Timer - EM2 Server Failed Timer"));
+        break;
+    }
+}
+
+void Failover::expireMainServer() {
+    appState().failoverCountdown = 10;
+    endStage();
+    disconnectAttempt();
+    requestStableServer();
+}
+
+void Failover::expireEM1() {
+    AppState& state = appState();
+    state.failoverCountdown = 10;
+    endStage();
+    disconnectAttempt();
+    const auto stable = state.stableServerList;
+    if (!stable.isEmpty())
+        reportFailedServer(stable.at(0)->name, stable.at(0)->hostdomain);
+    if (stable.size() < 2) {
+        m_states->showDisconnected();
+        showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
+        return;
+    }
+    const std::shared_ptr<ServerData> next = stable.at(1);
+    // Made current first: the connecting state shows currentServer, and it must show the
+    // server being tried rather than the one that just failed.
+    state.currentServer = next;
+    if (ConnectionView* view = m_states->view()) {
+        view->showFailoverMessage(localized(QStringLiteral("error_connect_failed2")));
+        view->setProtocolBoxes(false, true);
+        view->showServer(next->name, next->country);
+    }
+    m_states->showConnecting();
+    if (next->vpnProtocol.contains(kOpenVPN)) {
+        startOpenVPN(next->config);
+        startStage(Stage::EM2);
+        state.selectedProtocol = kOpenVPN;
+    } else if (next->vpnProtocol.contains(kIKEv2)) {
+        state.selectedProtocol = kIKEv2;
+        m_tunnel.connectIKEv2(next->hostdomain);
+    }
+}
+
+void Failover::expireEM2() {
+    AppState& state = appState();
+    disconnectAttempt();
+    // With a single stable server the one just tried is the one that failed.
+    const std::shared_ptr<ServerData> failed =
+        state.stableServerList.size() >= 2 ? state.stableServerList.at(1) : state.currentServer;
+    if (failed)
+        reportFailedServer(failed->name, failed->hostdomain);
+    state.failoverCountdown = 10;
+    endStage();
+    m_states->showDisconnected();
+    showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
+}
+
+void Failover::requestStableServer() {
+    appState().stableServerList.clear();
+    ApiClient* api = services().api;
+    if (!api)
+        return;
+    auto self = shared_from_this();
+    api->send(
+        QLatin1String(ApiPath::stableServer),
+        [] {
+            const auto& server = appState().currentServer;
+            return healthFields(server ? server->name : QString(),
+                                server ? server->hostdomain : QString());
+        },
+        [self](const ApiReply& reply) { self->handleStableServers(reply); });
+}
+
+void Failover::handleStableServers(const ApiReply& reply) {
+    AppState& state = appState();
+    const bool openvpnAttempt = state.selectedProtocol != kIKEv2;
+    if (reply.text("result") == QLatin1String("200")) {
+        for (const ApiReply& item : reply.array("data"))
+            state.stableServerList.append(stableServerFrom(item));
+    }
+    if (state.stableServerList.isEmpty()) {
+        showConfirmAlert(localized(QStringLiteral("error_no_stable_server")));
+        // The OpenVPN attempt has no status event that could end its connecting look.
+        if (openvpnAttempt)
+            m_states->showDisconnected();
+        return;
+    }
+    const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
+    ConnectionView* view = m_states->view();
+    if (first->vpnProtocol.contains(kIKEv2)) {
+        if (view) {
+            view->showFailoverMessage(localized(QStringLiteral("error_connect_failed1")));
+            view->setProtocolBoxes(true, false);
+        }
+        state.selectedProtocol = kIKEv2;
+        m_states->isAutoServer = true;
+        state.currentServer = first;
+        m_tunnel.connectIKEv2(first->hostdomain);
+        startStage(Stage::EM1);
+    } else if (first->vpnProtocol.contains(kOpenVPN)) {
+        if (view) {
+            view->showFailoverMessage(localized(QStringLiteral("error_connect_failed2")));
+            view->setProtocolBoxes(false, true);
+        }
+        state.selectedProtocol = kOpenVPN;
+        if (view)
+            view->showServer(first->name, first->country);
+        m_states->showConnecting();
+        state.currentServer = first;
+        startOpenVPN(first->config);
+        startStage(Stage::EM2);
+    } else if (openvpnAttempt) {
+        m_states->showDisconnected();
+    }
+}
+
+void Failover::reportFailedServer(const QString& name, const QString& address) {
+    ApiClient* api = services().api;
+    if (!api)
+        return;
+    // A failed report is sent again, unchanged, to the next host.
+    api->send(
+        QLatin1String(ApiPath::reportFailedServer),
+        [name, address] { return healthFields(name, address); }, [](const ApiReply&) {});
+}
+
+void Failover::endStage() {
+    appState().stopFailoverTimer();
+    watchLinks(false);
+}
+
+void Failover::disconnectAttempt() {
+    if (appState().selectedProtocol != kIKEv2)
+        m_tunnel.stopOpenVPN();
+    else
+        m_tunnel.disconnectIKEv2();
+}
+
+void Failover::startOpenVPN(const QString& config) {
+    m_tunnel.writeOpenVPNFiles(config);
+    if (appState().isAdminAuthorized) {
+        m_states->showConnecting();
+        m_tunnel.launchOpenVPN();
+    } else if (ConnectionView* view = m_states->view()) {
+        view->presentAdminDialog();
+    }
+}
+
+bool Failover::tunnelInterfaceAppeared() const {
+    const InterfaceList* interfaces = services().interfaces;
+    return interfaces && appState().baselineUtunCount < countTunnelInterfaces(*interfaces);
+}
+
+void Failover::watchLinks(bool openvpnAttempt) {
+    m_watchingLinks = openvpnAttempt && m_linkMonitor;
+    if (!m_linkMonitor)
+        return;
+    if (m_watchingLinks)
+        m_linkMonitor->start();
+    else
+        m_linkMonitor->stop();
+}
+
+void Failover::onLinkChanged() {
+    const AppState& state = appState();
+    const bool attemptRunning = state.failoverTimer && state.failoverTimer->isActive();
+    if (!m_watchingLinks || !attemptRunning || state.isConnected)
+        return;
+    if (tunnelInterfaceAppeared())
+        m_states->showConnected();
+}

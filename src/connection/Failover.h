@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class ApiReply;
+class ConnectionStates;
+class LinkMonitor;
+class ServerData;
+class TunnelControl;
+
+// Supervises every connection attempt with the one-second failoverTimer: detects the
+// tunnel, and when a stage runs out moves to the stable servers and reports the ones
+// that failed. The timer keeps this object alive, so an attempt goes on being watched
+// after the screen that started it has been replaced.
+class Failover final : public QObject, public std::enable_shared_from_this<Failover> {
+    Q_OBJECT
+public:
+    enum class Stage { Main, EM1, EM2 };
+
+    Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel,
+             LinkMonitor* linkMonitor);
+
+    // A new repeating one-second timer with the stage's handler becomes failoverTimer.
+    void startStage(Stage stage);
+
+    void checkConnectMainServer();
+    void checkConnectEM1();
+    void checkConnectEM2();
+
+    // Writes the working files and launches, or asks for the administrator first.
+    void startOpenVPN(const QString& config);
+
+    void requestStableServer();
+    void reportFailedServer(const QString& name, const QString& address);
+
+    // "macOS " and the operating system's own name and version.
+    static QString deviceDescription();
+
+private:
+    void tick(Stage stage);
+    void expireMainServer();
+    void expireEM1();
+    void expireEM2();
+    void handleStableServers(const ApiReply& reply);
+    void endStage();
+    void disconnectAttempt();
+    bool tunnelInterfaceAppeared() const;
+    void watchLinks(bool openvpnAttempt);
+    void onLinkChanged();
+
+    std::shared_ptr<ConnectionStates> m_states;
+    TunnelControl& m_tunnel;
+    LinkMonitor* m_linkMonitor;
+    // True while an OpenVPN attempt waits for its interface.
+    bool m_watchingLinks = false;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QObject>
+
+// Tells when the kernel announces a new network link or address, so a tunnel that comes
+// up is seen at once instead of at the next supervision tick.
+class LinkMonitor : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Both may be called repeatedly; a monitor that cannot listen stays silent.
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+
+signals:
+    void linkAppeared();
+};

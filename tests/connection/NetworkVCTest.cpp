@@ -1,0 +1,138 @@
+#include "ConnectionFixture.h"
+#include "api/ApiClient.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/ConnectionStates.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RecordingBrowser.h"
+#include "tunnel/DnsOverride.h"
+#include "ui/NetworkButton.h"
+#include "ui/NoticeModel.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+class NetworkVCTest : public ConnectionTest {
+protected:
+    bool visible(QWidget* element) { return element->isVisibleTo(screen.get()); }
+};
+
+TEST_F(NetworkVCTest, FirstLoad_ShowsAutomaticChoiceDisconnectedAndResetsDNS) {
+    EXPECT_EQ(screen->ServerName->text(), localized(QStringLiteral("AUTO_MATCHING")));
+    EXPECT_EQ(appState().currentServer, appState().ikev2ServerList.at(0));
+    EXPECT_TRUE(visible(screen->ConnectComment));
+    EXPECT_EQ(screen->ConnectComment->text(), localized(QStringLiteral("NOTCONNECT")));
+    EXPECT_FALSE(visible(screen->svConnected));
+    EXPECT_TRUE(visible(screen->ServerSelection));
+    EXPECT_TRUE(screen->CheckBoxIKEV->isChecked());
+    EXPECT_FALSE(screen->CheckBoxOpen->isChecked());
+    EXPECT_EQ(screen->CheckBoxOpen->text(), QStringLiteral("OpenVPN"));
+
+    waitForDnsJobs();
+    const QStringList reset = dnsResetStatements();
+    ASSERT_GE(scripts.statements().size(), 2);
+    EXPECT_EQ(scripts.statements().mid(scripts.statements().size() - 2), reset);
+    EXPECT_TRUE(reset[0].contains(QStringLiteral("-setdnsservers Ethernet empty")));
+}
+
+TEST_F(NetworkVCTest, LoadWithOpenVPNSelected_TicksTheOpenVPNBox) {
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    loadScreen();
+    EXPECT_FALSE(screen->CheckBoxIKEV->isChecked());
+    EXPECT_TRUE(screen->CheckBoxOpen->isChecked());
+}
+
+TEST_F(NetworkVCTest, OpenVPNSelected_StatusEventsChangeNothing) {
+    screen->ClickCheckBoxOpen();
+    tunnel.report(VpnStatus::Connected);
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_TRUE(tunnel.calls.isEmpty());
+}
+
+TEST_F(NetworkVCTest, StatusInvalid_RevealsOnlyTheIKEv2Box) {
+    screen->CheckBoxOpen->hide();
+    screen->OptionBg->hide();
+    tunnel.report(VpnStatus::Invalid);
+    EXPECT_TRUE(visible(screen->OptionBg));
+    EXPECT_TRUE(visible(screen->CheckBoxIKEV));
+    EXPECT_FALSE(visible(screen->CheckBoxOpen));
+    EXPECT_TRUE(screen->NetworkButton->isEnabled());
+}
+
+TEST_F(NetworkVCTest, StatusReasserting_ShowsTheConnectedGroupWithTheButtonDisabled) {
+    tunnel.report(VpnStatus::Reasserting);
+    EXPECT_FALSE(screen->NetworkButton->isEnabled());
+    EXPECT_TRUE(visible(screen->svConnected));
+    EXPECT_FALSE(visible(screen->ServerSelection));
+    EXPECT_FALSE(visible(screen->OptionBg));
+    EXPECT_FALSE(appState().isConnected) << "flags are untouched";
+
+    tunnel.report(VpnStatus::Disconnecting);
+    EXPECT_FALSE(visible(screen->svConnected));
+}
+
+TEST_F(NetworkVCTest, ConnectedShowsRawNameDisconnectedShowsLocalizedName) {
+    appState().currentServer = makeServer(QStringLiteral("NOTCONNECT"), QStringLiteral("h"),
+                                          QStringLiteral("JP"), QStringLiteral("IKEV2"));
+    screen->states().isAutoServer = false;
+    screen->showConnected();
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("NOTCONNECT"));
+    EXPECT_FALSE(screen->CheckBoxOpen->isEnabled());
+    screen->showDisconnected();
+    EXPECT_EQ(screen->ServerName->text(), localized(QStringLiteral("NOTCONNECT")));
+    EXPECT_TRUE(screen->CheckBoxOpen->isEnabled());
+}
+
+TEST_F(NetworkVCTest, ProtocolBox_SwitchesListStoresAndAnnouncesOnlyOnChange) {
+    int announced = 0;
+    QObject context;
+    notifications().observe(QStringLiteral("changedServer"), &context, [&] { ++announced; });
+
+    screen->ClickCheckBoxIKEV();
+    EXPECT_EQ(announced, 0);
+    EXPECT_FALSE(preferences().contains(QStringLiteral("vpn_selected_protocol")));
+
+    screen->ClickCheckBoxOpen();
+    EXPECT_EQ(appState().selectedProtocol, QStringLiteral("OPENVPN"));
+    EXPECT_EQ(appState().currentServer, appState().openvpnServerList.at(0));
+    EXPECT_EQ(announced, 1);
+    EXPECT_TRUE(preferences().contains(QStringLiteral("vpn_selected_protocol")));
+    EXPECT_FALSE(screen->CheckBoxIKEV->isChecked());
+
+    screen->ClickCheckBoxOpen();
+    EXPECT_EQ(announced, 1);
+}
+
+TEST_F(NetworkVCTest, ChangedServerNotification_RefreshesTheShownServer) {
+    appState().currentServer = appState().ikev2ServerList.at(1);
+    notifications().post(QStringLiteral("changedServer"));
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Tokyo 1"));
+    screen->showServer(QStringLiteral("Raw"), QStringLiteral("JP"));
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Raw"));
+    screen->didSaveServer();
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Tokyo 1"));
+}
+
+TEST_F(NetworkVCTest, SupportAndPaymentLinks_OpenInTheBrowser) {
+    screen->ClickSupport();
+    screen->goToPayment();
+    ASSERT_EQ(browser().opened.size(), 2);
+    EXPECT_EQ(browser().opened[0], QUrl(supportChatURL()));
+    EXPECT_EQ(browser().opened[1], QUrl(appState().apiBaseURL + QStringLiteral("/price")));
+}
+
+TEST_F(NetworkVCTest, NoticeBox_FollowsTheNoticeAndItsBadge) {
+    EXPECT_FALSE(visible(screen->noticeBox));
+    appState().currentNotice = std::make_shared<NoticeModel>(9, "zh", "en", "ko");
+    appState().hasUnreadNotice = true;
+    loadScreen();
+    EXPECT_TRUE(visible(screen->noticeBox));
+    EXPECT_TRUE(visible(screen->countBox));
+    screen->showNotice();
+    EXPECT_FALSE(visible(screen->countBox));
+    EXPECT_FALSE(appState().hasUnreadNotice);
+    EXPECT_EQ(preferences().integer(QStringLiteral("notice_id")), 9);
+}
