@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -205,16 +206,22 @@ QString StrongSwanVpnService::writeSwanctlFiles() const {
     return error;
 }
 
-QStringList StrongSwanVpnService::withUri(QStringList arguments) const {
+// Results reach only a service that still exists: a runner may outlive it.
+void StrongSwanVpnService::swanctl(QStringList arguments,
+                                   std::function<void(const SwanctlRunner::Result&)> done) {
     arguments << QStringLiteral("--uri")
               << QStringLiteral("unix://") + socketPath(m_config.viciSocket);
-    return arguments;
+    m_runner.run(arguments, [alive = QPointer<StrongSwanVpnService>(this),
+                             done = std::move(done)](const SwanctlRunner::Result& result) {
+        if (alive)
+            done(result);
+    });
 }
 
 void StrongSwanVpnService::runLoadAll(std::function<void(const SwanctlRunner::Result&)> done) {
-    m_runner.run(withUri({QStringLiteral("--load-all"), QStringLiteral("--file"),
-                          m_config.swanctlFolder + QStringLiteral("/swanctl.conf")}),
-                 std::move(done));
+    swanctl({QStringLiteral("--load-all"), QStringLiteral("--file"),
+             m_config.swanctlFolder + QStringLiteral("/swanctl.conf")},
+            std::move(done));
 }
 
 void StrongSwanVpnService::loadFromPreferences(
@@ -298,14 +305,14 @@ SystemVpnService::ErrorCode StrongSwanVpnService::startVPNTunnel() {
 void StrongSwanVpnService::initiate(quint64 operation) {
     QElapsedTimer clock;
     clock.start();
-    m_runner.run(withUri({QStringLiteral("--initiate"), QStringLiteral("--child"), kName,
-                          QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)}),
-                 [this, operation, clock](const SwanctlRunner::Result& result) {
-                     qCInfo(lcStrongSwan) << "initiate ended with" << result.exitCode << "after"
-                                          << clock.elapsed() << "ms";
-                     if (operation == m_operation)
-                         refreshStatus(operation);
-                 });
+    swanctl({QStringLiteral("--initiate"), QStringLiteral("--child"), kName,
+             QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)},
+            [this, operation, clock](const SwanctlRunner::Result& result) {
+                qCInfo(lcStrongSwan) << "initiate ended with" << result.exitCode << "after"
+                                     << clock.elapsed() << "ms";
+                if (operation == m_operation)
+                    refreshStatus(operation);
+            });
 }
 
 void StrongSwanVpnService::stopVPNTunnel() {
@@ -322,31 +329,29 @@ void StrongSwanVpnService::stopVPNTunnel() {
             setStatus(VpnStatus::Disconnecting);
             QElapsedTimer clock;
             clock.start();
-            m_runner.run(
-                withUri({QStringLiteral("--terminate"), QStringLiteral("--ike"), kName,
-                         QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)}),
-                [this, operation, clock](const SwanctlRunner::Result& result) {
-                    qCInfo(lcStrongSwan) << "terminate ended with" << result.exitCode << "after"
-                                         << clock.elapsed() << "ms";
-                    if (operation == m_operation)
-                        refreshStatus(operation);
-                });
+            swanctl({QStringLiteral("--terminate"), QStringLiteral("--ike"), kName,
+                     QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)},
+                    [this, operation, clock](const SwanctlRunner::Result& result) {
+                        qCInfo(lcStrongSwan) << "terminate ended with" << result.exitCode << "after"
+                                             << clock.elapsed() << "ms";
+                        if (operation == m_operation)
+                            refreshStatus(operation);
+                    });
         },
         Qt::QueuedConnection);
 }
 
 // Connected means an established IKE SA with an installed child SA of our connection.
 void StrongSwanVpnService::refreshStatus(quint64 operation) {
-    m_runner.run(withUri({QStringLiteral("--list-sas"), QStringLiteral("--raw"),
-                          QStringLiteral("--ike"), kName}),
-                 [this, operation](const SwanctlRunner::Result& result) {
-                     if (operation != m_operation)
-                         return;
-                     const bool up = result.exitCode == 0 &&
-                                     result.output.contains("state=ESTABLISHED") &&
-                                     result.output.contains("state=INSTALLED");
-                     setStatus(up ? VpnStatus::Connected : VpnStatus::Disconnected);
-                 });
+    swanctl({QStringLiteral("--list-sas"), QStringLiteral("--raw"), QStringLiteral("--ike"), kName},
+            [this, operation](const SwanctlRunner::Result& result) {
+                if (operation != m_operation)
+                    return;
+                const bool up = result.exitCode == 0 &&
+                                result.output.contains("state=ESTABLISHED") &&
+                                result.output.contains("state=INSTALLED");
+                setStatus(up ? VpnStatus::Connected : VpnStatus::Disconnected);
+            });
 }
 
 void StrongSwanVpnService::setStatus(VpnStatus status) {

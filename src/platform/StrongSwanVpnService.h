@@ -60,7 +60,7 @@ private:
     QString readProfile();
     QString writeProfile() const;
     QString writeSwanctlFiles() const;
-    QStringList withUri(QStringList arguments) const;
+    void swanctl(QStringList arguments, std::function<void(const SwanctlRunner::Result&)> done);
     void runLoadAll(std::function<void(const SwanctlRunner::Result&)> done);
     void initiate(quint64 operation);
     void refreshStatus(quint64 operation);
