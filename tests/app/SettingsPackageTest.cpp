@@ -1,0 +1,265 @@
+#include "app/SettingsPackage.h"
+
+#include "app/AppInfo.h"
+#include "app/AppState.h"
+#include "app/Services.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/RecordingScriptRunner.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <zip.h>
+
+namespace {
+
+struct Entry {
+    QByteArray name;
+    QByteArray content;
+    mode_t mode = S_IFREG | 0644;
+};
+
+// Writes a ZIP with libzip, stored uncompressed so a test can damage an entry's bytes.
+void writeArchive(const QString& path, const QList<Entry>& entries) {
+    int error = 0;
+    zip_t* archive =
+        zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_TRUE(archive);
+    for (const Entry& entry : entries) {
+        zip_int64_t index = -1;
+        if (S_ISDIR(entry.mode)) {
+            index = zip_dir_add(archive, entry.name.constData(), 0);
+        } else {
+            zip_source_t* source =
+                zip_source_buffer(archive, entry.content.constData(), entry.content.size(), 0);
+            index = zip_file_add(archive, entry.name.constData(), source, ZIP_FL_OVERWRITE);
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        }
+        ASSERT_GE(index, 0) << entry.name.constData();
+        zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
+                                         ZIP_OPSYS_UNIX,
+                                         static_cast<zip_uint32_t>(entry.mode) << 16);
+    }
+    ASSERT_EQ(zip_close(archive), 0);
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every path below root with its content, to prove that nothing changed.
+QStringList snapshot(const QString& root) {
+    QStringList listing;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        listing << path + QLatin1Char('=') + QString::fromUtf8(readFile(path).toHex());
+    }
+    listing.sort();
+    return listing;
+}
+
+const Entry kLauncher{"openvpn", "#!/bin/sh\nexec true\n", S_IFREG | 0755};
+
+class UnpackTest : public OrvelTest {
+protected:
+    UnpackTest() {
+        folder = tempPath() + QStringLiteral("/work/OrvelVPN/");
+        archive = tempPath() + QStringLiteral("/work/OrvelVPN/settings.zip");
+        writeFile(folder + QStringLiteral("auth.txt"), "u\np");
+        writeFile(folder + QStringLiteral("Cellar/stale/file"), "stale");
+    }
+
+    bool unpack(const UnpackLimits& limits = {}) {
+        return unpackSettingsArchive(archive, folder, limits, &error);
+    }
+
+    void expectRefusedWithNothingWritten(const QList<Entry>& entries,
+                                         const UnpackLimits& limits = {}) {
+        writeArchive(archive, entries);
+        const QStringList before = snapshot(tempPath());
+        EXPECT_FALSE(unpack(limits));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(snapshot(tempPath()), before);
+    }
+
+    QString folder;
+    QString archive;
+    QString error;
+};
+
+TEST_F(UnpackTest, Package_UnpacksKeepingTheExecutableBitAndReplacingTopLevelFolders) {
+    writeArchive(archive, {kLauncher,
+                           {"Cellar/", {}, S_IFDIR | 0755},
+                           {"Cellar/orvel/README", "cellar", S_IFREG | 0644},
+                           {"opt/orvel/README", "opt", S_IFREG | 0644}});
+    ASSERT_TRUE(unpack()) << error.toStdString();
+
+    EXPECT_EQ(readFile(folder + QStringLiteral("openvpn")), kLauncher.content);
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("openvpn")).isExecutable());
+    EXPECT_FALSE(QFileInfo(folder + QStringLiteral("Cellar/orvel/README")).isExecutable());
+    EXPECT_EQ(readFile(folder + QStringLiteral("Cellar/orvel/README")), QByteArray("cellar"));
+    EXPECT_EQ(readFile(folder + QStringLiteral("opt/orvel/README")), QByteArray("opt"));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Cellar/stale")));
+    EXPECT_EQ(readFile(folder + QStringLiteral("auth.txt")), QByteArray("u\np"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
+              5); // auth.txt, settings.zip, openvpn, Cellar, opt
+}
+
+TEST_F(UnpackTest, EntriesLeavingTheFolder_RefuseTheWholeArchive) {
+    const QList<QList<Entry>> hostile = {
+        {kLauncher, {"../evil", "x"}},
+        {kLauncher, {"Cellar/../../evil", "x"}},
+        {kLauncher, {"/tmp/orvel-abs-evil", "x"}},
+        {kLauncher, {"link", "/etc", S_IFLNK | 0777}},
+        {kLauncher, {"fifo", "", S_IFIFO | 0644}},
+    };
+    for (const QList<Entry>& entries : hostile) {
+        SCOPED_TRACE(entries.last().name.constData());
+        expectRefusedWithNothingWritten(entries);
+    }
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/orvel-abs-evil")));
+}
+
+TEST_F(UnpackTest, ArchivesOverTheLimits_AreRefused) {
+    expectRefusedWithNothingWritten({kLauncher, {"a", "1"}, {"b", "2"}}, {1000, 2});
+    expectRefusedWithNothingWritten({kLauncher, {"big", QByteArray(200, 'x')}}, {100, 10});
+    expectRefusedWithNothingWritten({{"a", QByteArray(60, 'x')}, {"b", QByteArray(60, 'y')}},
+                                    {100, 10});
+}
+
+TEST_F(UnpackTest, DamagedEntry_IsRefusedWithNothingWritten) {
+    writeArchive(archive, {kLauncher, {"opt/data", "0123456789-payload-0123456789"}});
+    QByteArray bytes = readFile(archive);
+    const qsizetype at = bytes.indexOf("payload");
+    ASSERT_GT(at, 0);
+    bytes[at] = 'P';
+    writeFile(archive, bytes);
+    const QStringList before = snapshot(tempPath());
+
+    EXPECT_FALSE(unpack());
+    EXPECT_EQ(snapshot(tempPath()), before);
+}
+
+TEST_F(UnpackTest, HtmlPage_IsNotAnArchive) {
+    writeFile(archive, "<html><body>500 Internal Server Error</body></html>");
+    EXPECT_FALSE(unpack());
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("openvpn")));
+}
+
+class StartupPackageTest : public OrvelTest {
+protected:
+    StartupPackageTest() : installer(options()) {
+        clearHome();
+        services().scriptRunner = &runner;
+        runner.simulateAdministrator(QStringLiteral("admin"), QStringLiteral("pw"));
+    }
+    ~StartupPackageTest() override { clearHome(); }
+
+    SettingsPackageInstaller::Options options() {
+        SettingsPackageInstaller::Options result;
+        result.adminMarkerDir = tempPath() + QStringLiteral("/usr-local");
+        QDir().mkpath(result.adminMarkerDir);
+        return result;
+    }
+
+    static void clearHome() {
+        QDir(homeDirectory() + QStringLiteral("/OrvelVPN")).removeRecursively();
+        QDir(homeDirectory() + QStringLiteral("/OrvelPlusVPN")).removeRecursively();
+    }
+
+    std::string verify() {
+        testing::internal::CaptureStdout();
+        installer.verifyStoredAdmin();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    void storeCredentials(const QString& user, const QString& password) {
+        preferences().setValue(QStringLiteral("username"), user);
+        preferences().setValue(QStringLiteral("userpassword"), password);
+    }
+
+    RecordingScriptRunner runner;
+    SettingsPackageInstaller installer;
+};
+
+TEST_F(StartupPackageTest, VerifyStoredAdmin_SetsThePathsAndARealTemplateFile) {
+    EXPECT_EQ(verify(), "");
+    EXPECT_EQ(appState().vpnHomeDir, homeDirectory() + QStringLiteral("/OrvelVPN/"));
+    const QString templatePath = appState().credentialTemplatePath;
+    EXPECT_EQ(QFileInfo(templatePath).fileName(), QStringLiteral("orvel_admin_check.txt"));
+    EXPECT_EQ(readFile(templatePath), readFile(QStringLiteral(":/orvel_admin_check.txt")));
+    EXPECT_TRUE(runner.statements.isEmpty());
+    EXPECT_FALSE(appState().isAdminAuthorized);
+}
+
+TEST_F(StartupPackageTest, ValidStoredCredentials_FlipTheMarkerAtEveryStart) {
+    storeCredentials(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QString marker = installer.adminMarkerPath();
+
+    EXPECT_EQ(verify(), "User Status: Admin\n");
+    EXPECT_TRUE(QFileInfo::exists(marker));
+    EXPECT_TRUE(appState().isAdminAuthorized);
+    EXPECT_EQ(appState().adminUserName, QStringLiteral("admin"));
+    EXPECT_EQ(appState().adminPassword, QStringLiteral("pw"));
+    EXPECT_EQ(runner.statements.value(0),
+              QStringLiteral("do shell script \"sudo cp '") + appState().credentialTemplatePath +
+                  QStringLiteral("' '") + QFileInfo(marker).path() +
+                  QStringLiteral("'\" user name \"admin\" password \"pw\" with administrator "
+                                 "privileges"));
+
+    resetAppState();
+    EXPECT_EQ(verify(), "User Status: Admin\n");
+    EXPECT_FALSE(QFileInfo::exists(marker));
+    EXPECT_TRUE(appState().isAdminAuthorized);
+    EXPECT_EQ(runner.statements.value(1),
+              QStringLiteral("do shell script \"sudo rm -rf '") + marker +
+                  QStringLiteral("'\" user name \"admin\" password \"pw\" with administrator "
+                                 "privileges"));
+}
+
+TEST_F(StartupPackageTest, WrongOrIncompleteCredentials_ChangeNothing) {
+    storeCredentials(QStringLiteral("admin"), QStringLiteral("wrong"));
+    EXPECT_EQ(verify(), "");
+    EXPECT_EQ(runner.statements.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(installer.adminMarkerPath()));
+    EXPECT_FALSE(appState().isAdminAuthorized);
+    EXPECT_EQ(appState().adminUserName, QString());
+
+    preferences().remove(QStringLiteral("userpassword"));
+    verify();
+    EXPECT_EQ(runner.statements.size(), 1);
+}
+
+TEST_F(StartupPackageTest, RemoveLegacyFolder_OnlyWhenItExists) {
+    installer.removeLegacyFolder();
+    EXPECT_TRUE(runner.statements.isEmpty());
+
+    QDir().mkpath(homeDirectory() + QStringLiteral("/OrvelPlusVPN"));
+    installer.removeLegacyFolder();
+    EXPECT_EQ(runner.statements,
+              QStringList{QStringLiteral("do shell script \"rm -rf '") + homeDirectory() +
+                          QStringLiteral("/OrvelPlusVPN/'\"")});
+}
+
+TEST_F(StartupPackageTest, IsOpenVPNInstalled_WhenTheProgramIsInTheWorkingFolder) {
+    verify();
+    EXPECT_FALSE(installer.isOpenVPNInstalled());
+    writeFile(appState().vpnHomeDir + QStringLiteral("openvpn"), "#!/bin/sh\n");
+    EXPECT_TRUE(installer.isOpenVPNInstalled());
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/AdminAuthenticator.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+// What the real-tunnel suites share: root, an administrator the privileged runner
+// accepts, the interpreter binary of the build and one machine-wide lock.
+
+namespace e2e {
+
+inline const QString kAdminUser = QStringLiteral("orveladmin");
+inline const QString kAdminPassword = QStringLiteral("Adm1n-Pass!");
+
+// Exit status, -1 when it did not start or crashed.
+inline int run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
+               int timeoutMs = 30000) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs) ||
+        process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = process.readAll();
+    return process.exitCode();
+}
+
+// The administrator of the shared recipe, made when missing. Empty when usable,
+// otherwise why not.
+inline QString ensureAdministrator() {
+    if (!AdminAuthenticator::isAdministrator(kAdminUser)) {
+        if (run(QStringLiteral("useradd"), {QStringLiteral("-m"), QStringLiteral("-G"),
+                                            QStringLiteral("sudo"), kAdminUser}) != 0)
+            return QStringLiteral("cannot create the administrator ") + kAdminUser;
+        QProcess chpasswd;
+        chpasswd.start(QStringLiteral("chpasswd"));
+        chpasswd.write((kAdminUser + QLatin1Char(':') + kAdminPassword).toUtf8());
+        chpasswd.closeWriteChannel();
+        chpasswd.waitForFinished();
+    }
+    if (!AdminAuthenticator::checkPassword(kAdminUser, kAdminPassword))
+        return kAdminUser + QStringLiteral(" exists with another password");
+    return {};
+}
+
+inline QString osascriptPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
+}
+
+// OpenVPN's stop statement kills every process named *openvpn*: suites that run
+// OpenVPN clients take this lock so they do not stop each other's tunnels.
+class MachineLock {
+public:
+    MachineLock()
+        : m_fd(::open("/tmp/orvel-openvpn-e2e.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX);
+    }
+    ~MachineLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Empty when the machine can run the real suites, otherwise why not.
+inline QString missingPrerequisite() {
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root");
+    if (!QFileInfo(osascriptPath()).isExecutable())
+        return QStringLiteral("orvel-osascript is not built at ") + osascriptPath();
+    return ensureAdministrator();
+}
+
+} // namespace e2e

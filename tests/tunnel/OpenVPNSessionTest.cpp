@@ -1,0 +1,300 @@
+#include "tunnel/OpenVPNSession.h"
+
+#include "app/AppState.h"
+#include "app/Services.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/RecordingScriptRunner.h"
+#include "servers/ServerData.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QFileDevice::Permissions ownerOnly() {
+    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+           QFileDevice::WriteUser;
+}
+
+class OpenVPNSessionTest : public OrvelTest {
+protected:
+    OpenVPNSessionTest() {
+        home = tempPath() + QStringLiteral("/OrvelVPN/");
+        QDir().mkpath(home);
+        appState().vpnHomeDir = home;
+        services().scriptRunner = &runner;
+    }
+
+    QString writtenConfig(const QString& config) {
+        writeOvpnFile(config);
+        return QString::fromUtf8(readFile(home + QStringLiteral("default.ovpn")));
+    }
+
+    QString home;
+    RecordingScriptRunner runner;
+};
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_SixCrLfLines_KeepsThreeWithTheAuthPath) {
+    const QString config = QStringLiteral(
+        "client\r\nauth-user-pass\r\nregister-dns\r\nblock-outside-dns\r\n\r\nremote h\r\n");
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nauth-user-pass ") + home +
+                                         QStringLiteral("auth.txt\nremote h\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_LoneLineFeeds_AreOneLineForTheRewrite) {
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nauth-user-pass\nremote h\n")),
+              QStringLiteral("auth-user-pass ") + home + QStringLiteral("auth.txt\n"));
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nregister-dns\nremote h")), QString());
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nremote h")),
+              QStringLiteral("client\nremote h\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_MatchesSubstringsCaseSensitively) {
+    const QString config = QStringLiteral("# use auth-user-pass here\r\nsetenv register-dns-x 1\r\n"
+                                          "Block-Outside-DNS\r\n");
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("auth-user-pass ") + home +
+                                         QStringLiteral("auth.txt\nBlock-Outside-DNS\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_NothingLeft_WritesAnEmptyFile) {
+    EXPECT_EQ(writtenConfig(QStringLiteral("\r\n\r\n")), QString());
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("default.ovpn")));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsDirectivesThatRunPrograms) {
+    const QStringList unsafe = {
+        QStringLiteral("up /tmp/evil.sh"),
+        QStringLiteral("  down /tmp/evil.sh"),
+        QStringLiteral("--route-up /tmp/evil.sh"),
+        QStringLiteral("script-security 2"),
+        QStringLiteral("\"up\" /tmp/evil.sh"),
+        QStringLiteral("u\\p /tmp/evil.sh"),
+        QStringLiteral("setenv opt up /tmp/evil.sh"),
+        QStringLiteral("plugin /tmp/evil.so"),
+        QStringLiteral("route-pre-down x"),
+        QStringLiteral("ipchange x"),
+        QStringLiteral("learn-address x"),
+        QStringLiteral("tls-verify x"),
+        QStringLiteral("client-connect x"),
+        QStringLiteral("client-disconnect x"),
+        QStringLiteral("config /tmp/other.conf"),
+        QStringLiteral("iproute /tmp/ip"),
+        QStringLiteral("dns-script /tmp/x"),
+        QStringLiteral("UP /tmp/evil.sh"),
+    };
+    for (const QString& line : unsafe) {
+        const QString config =
+            QStringLiteral("client\r\n") + line + QStringLiteral("\r\nnobind\r\n");
+        EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nnobind\n")) << line.toStdString();
+    }
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeLinesHiddenInALoneLineFeedPiece) {
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nup /tmp/evil.sh\nnobind\r\nremote h\r\n")),
+              QStringLiteral("client\nnobind\nremote h\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeInlineBlocksWhole) {
+    const QString config = QStringLiteral(
+        "client\r\n<tls-verify>\r\n/tmp/evil.sh\r\n</tls-verify>\r\n<ca>\r\nCERT\r\n</ca>\r\n");
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\n<ca>\nCERT\n</ca>\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_KeepsRoutingAndLookalikeLines) {
+    const QString config = QStringLiteral(
+        "remote up.example.net 1194\r\nredirect-gateway def1\r\nup-delay\r\n# up /x\r\n"
+        "route-nopull\r\n");
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("remote up.example.net 1194\nredirect-gateway "
+                                                    "def1\nup-delay\n# up /x\nroute-nopull\n"));
+}
+
+TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnly) {
+    const QString path = home + QStringLiteral("auth.txt");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old content");
+    old.close();
+    ASSERT_TRUE(old.setPermissions(old.permissions() | QFileDevice::ReadOther));
+    appState().vpnUsername = QStringLiteral("u");
+    appState().vpnPassword = QStringLiteral("p");
+
+    testing::internal::CaptureStdout();
+    writeAuthFile();
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(readFile(path), QByteArray("u\np"));
+    EXPECT_EQ(QFileInfo(path).permissions(), ownerOnly());
+    EXPECT_EQ(out, ("FilePath: " + path + "\n").toStdString());
+}
+
+TEST_F(OpenVPNSessionTest, WriteWorkingFile_MissingFolder_ReportsTheFileUrl) {
+    appState().vpnHomeDir = tempPath() + QStringLiteral("/absent/");
+    testing::internal::CaptureStdout();
+    writeAuthFile();
+    const QString out = QString::fromStdString(testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("FilePath: ") + tempPath() +
+                               QStringLiteral("/absent/auth.txt\nFailed writing to URL: file://") +
+                               tempPath() + QStringLiteral("/absent/auth.txt, Error: ")))
+        << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tempPath() + QStringLiteral("/absent")));
+}
+
+TEST_F(OpenVPNSessionTest, StopScript_IsRewrittenByStopButRunAsLastWrittenByRunStopScript) {
+    const QString path = home + QStringLiteral("disconnect.scpt");
+    appState().adminUserName = QStringLiteral("admin");
+    appState().adminPassword = QStringLiteral("pa\"ss");
+    stopOpenVPN();
+    const QByteArray first = readFile(path);
+    EXPECT_EQ(first, QByteArray("do shell script \"pgrep openvpn | xargs sudo kill -9\" user name "
+                                "\"admin\" password \"pa\\\"ss\" with administrator privileges"));
+    EXPECT_EQ(QFileInfo(path).permissions(), ownerOnly());
+
+    appState().adminPassword = QStringLiteral("new");
+    runStopScript();
+    EXPECT_EQ(readFile(path), first);
+
+    stopOpenVPN();
+    EXPECT_TRUE(readFile(path).contains("password \"new\""));
+    EXPECT_EQ(runner.scriptFiles, QStringList(3, path));
+    EXPECT_TRUE(runner.statements.isEmpty());
+}
+
+// Holds every statement until released, like OpenVPN holding its launch job.
+class BlockingRunner final : public ScriptRunner {
+public:
+    void runAppleScript(const QString& source) override {
+        std::unique_lock lock(mutex);
+        statements << source;
+        released.wait(lock, [this] { return open; });
+    }
+    void runScriptFile(const QString&) override {}
+    void release() {
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        released.notify_all();
+    }
+    QStringList recorded() {
+        const std::lock_guard lock(mutex);
+        return statements;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+    QStringList statements;
+};
+
+TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJobsRunning) {
+    BlockingRunner blocking;
+    services().scriptRunner = &blocking;
+    appState().adminUserName = QStringLiteral("admin");
+    appState().adminPassword = QStringLiteral("first");
+    OpenVPNLauncher launcher;
+
+    launcher.launchOpenVPN();
+    const std::shared_ptr<WorkItem> first = launcher.workItem();
+    appState().adminPassword = QStringLiteral("second");
+    launcher.launchOpenVPN();
+    ASSERT_TRUE(waitUntil([&] { return blocking.recorded().size() == 2; }));
+
+    EXPECT_NE(launcher.workItem(), first);
+    EXPECT_FALSE(first->isFinished());
+    const QString program = QStringLiteral("'") + home + QStringLiteral("openvpn'");
+    const QString config = QStringLiteral("'") + home + QStringLiteral("default.ovpn'");
+    QStringList expected = {QStringLiteral("do shell script \"sudo ") + program + QLatin1Char(' ') +
+                            config +
+                            QStringLiteral("\" user name \"admin\" password \"first\" with "
+                                           "administrator privileges")};
+    expected << QString(expected[0]).replace(QStringLiteral("first"), QStringLiteral("second"));
+    QStringList recorded = blocking.recorded();
+    std::sort(recorded.begin(), recorded.end());
+    EXPECT_EQ(recorded, expected);
+
+    blocking.release();
+    EXPECT_TRUE(first->waitForFinished(5000));
+    EXPECT_TRUE(launcher.workItem()->waitForFinished(5000));
+}
+
+TEST_F(OpenVPNSessionTest, Launch_RunsTheProgramWithTheConfigurationEvenWithASpaceInHome) {
+    home = tempPath() + QStringLiteral("/my home/OrvelVPN/");
+    QDir().mkpath(home);
+    appState().vpnHomeDir = home;
+    const QString seen = tempPath() + QStringLiteral("/seen");
+    QFile program(home + QStringLiteral("openvpn"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write(("#!/bin/sh\nprintf %s \"$1\" > '" + seen + "'\n").toUtf8());
+    program.close();
+    program.setPermissions(program.permissions() | QFileDevice::ExeOwner);
+    runner.simulateAdministrator(QStringLiteral("admin"), QStringLiteral("pw"));
+    appState().adminUserName = QStringLiteral("admin");
+    appState().adminPassword = QStringLiteral("pw");
+
+    OpenVPNLauncher launcher;
+    launcher.launchOpenVPN();
+
+    ASSERT_TRUE(launcher.workItem()->waitForFinished(10000));
+    EXPECT_EQ(readFile(seen), (home + QStringLiteral("default.ovpn")).toUtf8());
+}
+
+class InstallAndLaunchTest : public OpenVPNSessionTest {
+protected:
+    InstallAndLaunchTest() {
+        appState().currentServer = std::make_shared<ServerData>(
+            QStringLiteral("Seoul"), QStringLiteral("h"), QStringLiteral("h"), true, true,
+            QStringLiteral("KR"), QString(), QString(), QStringLiteral("OPENVPN"),
+            QStringLiteral("client\r\nauth-user-pass\r\n"));
+        appState().vpnUsername = QStringLiteral("vpnuser");
+        appState().vpnPassword = QStringLiteral("vpnpass");
+        appState().adminUserName = QStringLiteral("admin");
+        appState().adminPassword = QStringLiteral("pw");
+    }
+
+    OpenVPNLauncher launcher{{[this] { events << QStringLiteral("connecting"); },
+                              [this] { events << QStringLiteral("dialog"); }}};
+    QStringList events;
+};
+
+TEST_F(InstallAndLaunchTest, Authorized_CopiesTheFoldersWritesTheFilesAndLaunches) {
+    appState().isAdminAuthorized = true;
+    launcher.installAndLaunchOpenVPN();
+    ASSERT_TRUE(launcher.workItem() && launcher.workItem()->waitForFinished(5000));
+
+    EXPECT_EQ(events, QStringList({QStringLiteral("connecting"), QStringLiteral("connecting")}));
+    ASSERT_EQ(runner.statements.size(), 3);
+    EXPECT_EQ(runner.statements[0],
+              QStringLiteral("do shell script \"sudo cp -R '") + home +
+                  QStringLiteral("/Cellar' /usr/local\" user name \"admin\" password \"pw\" with "
+                                 "administrator privileges"));
+    EXPECT_TRUE(runner.statements[1].startsWith(QStringLiteral("do shell script \"sudo cp -R '") +
+                                                home + QStringLiteral("/opt' /usr/local\"")));
+    EXPECT_TRUE(runner.statements[2].contains(QStringLiteral("openvpn' '")));
+    EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
+    EXPECT_EQ(readFile(home + QStringLiteral("auth.txt")), QByteArray("vpnuser\nvpnpass"));
+    EXPECT_EQ(
+        readFile(home + QStringLiteral("default.ovpn")),
+        (QStringLiteral("client\nauth-user-pass ") + home + QStringLiteral("auth.txt\n")).toUtf8());
+}
+
+TEST_F(InstallAndLaunchTest, NotAuthorized_WritesTheFilesAndAsksForTheAdministrator) {
+    launcher.installAndLaunchOpenVPN();
+
+    EXPECT_EQ(events, QStringList({QStringLiteral("connecting"), QStringLiteral("dialog")}));
+    EXPECT_TRUE(runner.statements.isEmpty());
+    EXPECT_FALSE(launcher.workItem());
+    EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
+    EXPECT_EQ(readFile(home + QStringLiteral("auth.txt")), QByteArray("vpnuser\nvpnpass"));
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include "tunnel/SignOut.h"
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/Services.h"
+#include "app/Storyboard.h"
+#include "app/TunnelTeardown.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/RecordingScriptRunner.h"
+#include "support/TestEnvironment.h"
+#include "tunnel/OpenVPNSession.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// The quit and sign-out teardown, with the real OpenVPN stop script behind it.
+class RecordingTeardown final : public TunnelTeardown {
+public:
+    void disconnectIKEv2() override { calls << QStringLiteral("disconnect"); }
+    void disconnectIKEv2ForTermination(std::function<void(bool)>) override {
+        calls << QStringLiteral("disconnectForTermination");
+    }
+    void runOpenVPNStopScript() override {
+        calls << QStringLiteral("stopScript");
+        runStopScript();
+    }
+
+    QStringList calls;
+};
+
+class SignOutTest : public OrvelTest {
+protected:
+    SignOutTest() {
+        home = tempPath() + QStringLiteral("/OrvelVPN/");
+        QDir().mkpath(home);
+        appState().vpnHomeDir = home;
+        appState().failoverTimer = std::make_unique<QTimer>();
+        appState().failoverTimer->start(1000);
+        services().scriptRunner = &runner;
+        services().teardown = &teardown;
+        services().storyboard = &storyboard;
+        services().mainWindow = &window;
+        storyboard.registerController(QStringLiteral("LoginController"), [] {
+            auto* login = new QWidget;
+            login->setObjectName(QStringLiteral("login"));
+            return login;
+        });
+        preferences().setValue(QStringLiteral("isChecked"), 1);
+        preferences().setValue(QStringLiteral("email"), QStringLiteral("a@b.c"));
+        preferences().setValue(QStringLiteral("password"), QStringLiteral("secret"));
+    }
+
+    void expectSignedOut() {
+        EXPECT_FALSE(appState().failoverTimer->isActive());
+        EXPECT_FALSE(appState().isConnected);
+        EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
+        EXPECT_EQ(preferences().string(QStringLiteral("email")), QString());
+        EXPECT_EQ(preferences().string(QStringLiteral("password")), QString());
+        ASSERT_TRUE(window.contentViewController());
+        EXPECT_EQ(window.contentViewController()->objectName(), QStringLiteral("login"));
+    }
+
+    QString home;
+    RecordingScriptRunner runner;
+    RecordingTeardown teardown;
+    Storyboard storyboard;
+    MainWindow window;
+};
+
+TEST_F(SignOutTest, NotConnected_TouchesNoTunnelAndForgetsTheLogin) {
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    signOut();
+    expectSignedOut();
+    EXPECT_TRUE(teardown.calls.isEmpty());
+    EXPECT_TRUE(runner.scriptFiles.isEmpty());
+}
+
+TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    appState().isConnected = true;
+    appState().adminUserName = QStringLiteral("admin");
+    appState().adminPassword = QStringLiteral("old");
+    writeStopScript();
+    appState().adminPassword = QStringLiteral("new");
+
+    signOut();
+
+    expectSignedOut();
+    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("stopScript")});
+    EXPECT_EQ(runner.scriptFiles, QStringList{home + QStringLiteral("disconnect.scpt")});
+    QFile script(home + QStringLiteral("disconnect.scpt"));
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(script.readAll().contains("password \"old\""));
+}
+
+TEST_F(SignOutTest, ConnectedIKEv2_DisconnectsThroughTheManager) {
+    appState().isConnected = true;
+    appState().isConnecting = true;
+    signOut();
+    expectSignedOut();
+    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("disconnect")});
+    EXPECT_TRUE(appState().isConnecting);
+}
+
+TEST_F(SignOutTest, NoMainWindow_StillTearsDownAndForgets) {
+    services().mainWindow = nullptr;
+    appState().isConnected = true;
+    signOut();
+    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("disconnect")});
+    EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
+    EXPECT_FALSE(window.contentViewController());
+}
+
+} // namespace
