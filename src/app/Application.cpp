@@ -21,6 +21,7 @@
 #include "platform/StrongSwanVpnService.h"
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemInterfaceList.h"
+#include "tunnel/DialogController.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/SharedTunnelTeardown.h"
 
@@ -111,6 +112,8 @@ bool Application::configure(QString* error) {
     Storyboard* storyboard = &m_parts->storyboard;
     storyboard->registerController(QStringLiteral("LoginController"),
                                    [storyboard] { return new ViewController(storyboard); });
+    storyboard->registerController(QStringLiteral("DialogController"),
+                                   [] { return new DialogController; });
     wired.mainWindow = &m_parts->window;
     qCInfo(lcApp) << "API hosts" << apiHostTable();
     return true;

@@ -1,5 +1,7 @@
+#include "app/AppState.h"
 #include "platform/SudoScriptRunner.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/AdminCredentials.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QCoreApplication>
@@ -158,4 +160,31 @@ TEST_F(PrivilegedRunnerTest, AsAdministrator_SudoPathRunsAsRootOnlyWithTheRightP
     QFile::remove(marker());
     EXPECT_EQ(runAs(kAdmin, makePrivilegedScript(writeUid(), kAdmin, kAdminPassword)), 0);
     EXPECT_EQ(contentOf(marker()), "0\n");
+}
+
+TEST_F(PrivilegedRunnerTest, CredentialCheck_FlipsTheMarkerOnlyForTheRightPassword) {
+    appState().credentialTemplatePath = m_folder + QStringLiteral("/orvel_admin_check.txt");
+    QFile templateFile(appState().credentialTemplatePath);
+    ASSERT_TRUE(templateFile.open(QIODevice::WriteOnly));
+    templateFile.write("marker");
+    templateFile.close();
+    const QString markerPath = m_folder + QStringLiteral("/local/orvel_admin_check.txt");
+    QDir().mkpath(m_folder + QStringLiteral("/local"));
+    const AdminCredentials credentials(m_runner, markerPath);
+    const auto timedCheck = [&](const char* what, const QString& password) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool ok = credentials.check(kAdmin, password);
+        std::printf("timing: credential check, %s took %lld ms\n", what,
+                    static_cast<long long>(timer.elapsed()));
+        return ok;
+    };
+    EXPECT_FALSE(timedCheck("wrong password", QStringLiteral("wrong")));
+    EXPECT_FALSE(QFile::exists(markerPath));
+    EXPECT_TRUE(timedCheck("right password, marker created", kAdminPassword));
+    EXPECT_EQ(contentOf(markerPath), "marker");
+    EXPECT_FALSE(timedCheck("wrong password, marker present", QStringLiteral("wrong")));
+    EXPECT_TRUE(QFile::exists(markerPath));
+    EXPECT_TRUE(timedCheck("right password, marker removed", kAdminPassword));
+    EXPECT_FALSE(QFile::exists(markerPath));
 }

@@ -1,0 +1,136 @@
+#include "tunnel/DialogController.h"
+
+#include "app/AppInfo.h"
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/TimerManager.h"
+#include "platform/AdminAuthenticator.h"
+#include "platform/Preferences.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+DialogController::DialogController(QWidget* parent, QString markerPath)
+    : QDialog(parent), m_markerPath(std::move(markerPath)) {
+    setModal(true);
+    buildLayout();
+    styleFields();
+    edtUserName->setText(AdminAuthenticator::currentUserName());
+    edtUserName->setReadOnly(true);
+    // Not selectable either: no focus, no mouse, no context menu.
+    edtUserName->setFocusPolicy(Qt::NoFocus);
+    edtUserName->setContextMenuPolicy(Qt::NoContextMenu);
+    edtUserName->setAttribute(Qt::WA_TransparentForMouseEvents);
+    txtIncorrectPassword->hide();
+    connect(btnOK, &QPushButton::clicked, this, &DialogController::clickOKButton);
+    connect(edtUserPassword, &QLineEdit::returnPressed, this, &DialogController::clickOK);
+    connect(btnCancel, &QPushButton::clicked, this, &DialogController::clickCancel);
+}
+
+void DialogController::buildLayout() {
+    auto* prompt = new QLabel(localized(QStringLiteral("ADMIN_PROMPT")), this);
+    prompt->setWordWrap(true);
+    edtUserName = new QLineEdit(this);
+    edtUserPassword = new QLineEdit(this);
+    edtUserPassword->setEchoMode(QLineEdit::Password);
+    txtIncorrectPassword = new QLabel(localized(QStringLiteral("ADMIN_INCORRECT")), this);
+    txtIncorrectPassword->setStyleSheet(QStringLiteral("color: red;"));
+    btnCancel = new QPushButton(localized(QStringLiteral("ADMIN_CANCEL")), this);
+    btnOK = new QPushButton(localized(QStringLiteral("ADMIN_OK")), this);
+    btnOK->setDefault(true);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(localized(QStringLiteral("ADMIN_USERNAME")), edtUserName);
+    fields->addRow(localized(QStringLiteral("ADMIN_PASSWORD")), edtUserPassword);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnCancel);
+    buttons->addWidget(btnOK);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt);
+    layout->addLayout(fields);
+    layout->addWidget(txtIncorrectPassword);
+    layout->addLayout(buttons);
+}
+
+void DialogController::styleFields() {
+    QFont font(QStringLiteral("Helvetica"), 14);
+    font.setWeight(QFont::Light);
+    for (QLineEdit* field : {edtUserName, edtUserPassword}) {
+        QPalette palette = field->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        palette.setColor(QPalette::Text, Qt::black);
+        palette.setColor(QPalette::PlaceholderText, sharedGrayColor());
+        field->setPalette(palette);
+        field->setFont(font);
+        field->setPlaceholderText(QString());
+    }
+    btnCancel->setStyleSheet(
+        QStringLiteral("QPushButton { border: 1px solid red; padding: 4px 12px; }"));
+}
+
+void DialogController::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowTitle(QStringLiteral("ORVEL VPN v") + appShortVersion());
+    setFixedSize(sizeHint());
+}
+
+void DialogController::clickOK() {
+    submitCredentials();
+}
+
+void DialogController::clickOKButton() {
+    submitCredentials();
+}
+
+void DialogController::clickCancel() {
+    reject();
+}
+
+void DialogController::submitCredentials() {
+    const QString userName = edtUserName->text();
+    const QString password = edtUserPassword->text();
+    // An empty field cannot be an administrator's credentials: no statement is run.
+    if (userName.isEmpty() || password.isEmpty()) {
+        showIncorrectPassword();
+        return;
+    }
+    ScriptRunner* runner = services().scriptRunner;
+    const bool proven = runner && AdminCredentials(*runner, m_markerPath).check(userName, password);
+    AppState& state = appState();
+    if (!proven && !state.isAdminAuthorized) {
+        showIncorrectPassword();
+        return;
+    }
+    if (proven)
+        acceptCredentials(userName, password);
+    // Already authorized: the credentials that passed before stay, the failed ones are not kept.
+    state.pendingOpenVPNInstall = true;
+    state.isAdminAuthorized = true;
+    accept();
+}
+
+void DialogController::acceptCredentials(const QString& userName, const QString& password) {
+    AppState& state = appState();
+    state.adminUserName = userName;
+    state.adminPassword = password;
+    if (Preferences* preferences = services().preferences) {
+        preferences->setValue(QStringLiteral("username"), userName);
+        preferences->setValue(QStringLiteral("userpassword"), password);
+    }
+}
+
+void DialogController::showIncorrectPassword() {
+    txtIncorrectPassword->show();
+    QPointer<QLabel> notice = txtIncorrectPassword;
+    TimerManager::start(2, [notice](std::optional<QString>, bool finished) {
+        if (finished && notice)
+            notice->hide();
+    });
+}
