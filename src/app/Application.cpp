@@ -2,6 +2,7 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiHosts.h"
+#include "api/PasswordChangeVC.h"
 #include "api/ViewController.h"
 #include "app/AppState.h"
 #include "app/InitialVC.h"
@@ -10,9 +11,12 @@
 #include "app/Services.h"
 #include "app/Storyboard.h"
 #include "app/SystemStartupSteps.h"
+#include "connection/NetworkVC.h"
+#include "connection/SystemTunnelControl.h"
 #include "platform/DesktopBrowser.h"
 #include "platform/FileItemStore.h"
 #include "platform/MessageBoxAlerts.h"
+#include "platform/NetlinkLinkMonitor.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ProcessSwanctlRunner.h"
 #include "platform/RouteReachability.h"
@@ -24,10 +28,13 @@
 #include "tunnel/DialogController.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/SharedTunnelTeardown.h"
+#include "ui/OrvelController.h"
+#include "ui/UserVC.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcApp, "orvel.app")
 
@@ -64,6 +71,7 @@ struct Application::Parts {
     FileItemStore itemStore;
     SudoScriptRunner scriptRunner;
     SystemInterfaceList interfaces;
+    NetlinkLinkMonitor linkMonitor;
     SystemStartupSteps startupSteps;
     ProcessSwanctlRunner swanctl{
         QProcess::splitCommand(qEnvironmentVariable("ORVEL_SWANCTL_WRAPPER"))};
@@ -72,6 +80,30 @@ struct Application::Parts {
     Storyboard storyboard;
     MainWindow window;
 };
+
+namespace {
+// The demo may press connect once by itself; the product never does.
+void pressConnectOnceForDemo(NetworkVC* screen) {
+    static bool pressed = false;
+    if (pressed || qEnvironmentVariable("ORVEL_DEMO_AUTOCONNECT") != QLatin1String("1"))
+        return;
+    pressed = true;
+    QTimer::singleShot(1500, screen, [screen] { screen->ClickConnect(); });
+}
+
+void registerMainScreens(Storyboard& storyboard) {
+    storyboard.registerController(QStringLiteral("OrvelController"),
+                                  [] { return new OrvelController; });
+    storyboard.registerController(QStringLiteral("NetworkVC"), [] {
+        auto* screen = new NetworkVC(SystemTunnelControl::shared());
+        pressConnectOnceForDemo(screen);
+        return screen;
+    });
+    storyboard.registerController(QStringLiteral("UserVC"), [] { return new UserVC; });
+    storyboard.registerController(QStringLiteral("PasswordChangeVC"),
+                                  [] { return new PasswordChangeVC; });
+}
+} // namespace
 
 Application::Application(QApplication& app, LaunchOptions options)
     : m_parts(std::make_unique<Parts>(options)) {
@@ -107,6 +139,7 @@ bool Application::configure(QString* error) {
     wired.teardown = &m_parts->teardown;
     wired.scriptRunner = &m_parts->scriptRunner;
     wired.interfaces = &m_parts->interfaces;
+    wired.linkMonitor = &m_parts->linkMonitor;
     wired.startupSteps = &m_parts->startupSteps;
     wired.storyboard = &m_parts->storyboard;
     Storyboard* storyboard = &m_parts->storyboard;
@@ -114,6 +147,7 @@ bool Application::configure(QString* error) {
                                    [storyboard] { return new ViewController(storyboard); });
     storyboard->registerController(QStringLiteral("DialogController"),
                                    [] { return new DialogController; });
+    registerMainScreens(*storyboard);
     wired.mainWindow = &m_parts->window;
     qCInfo(lcApp) << "API hosts" << apiHostTable();
     return true;

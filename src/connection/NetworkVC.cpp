@@ -65,7 +65,6 @@ NetworkVC::NetworkVC(TunnelControl& tunnel, QWidget* parent)
       m_notices(std::make_shared<AccountNotices>()) {
     m_states->attachView(this, this);
     buildElements();
-    viewDidLoad();
 }
 
 NetworkVC::~NetworkVC() = default;
@@ -151,6 +150,18 @@ void NetworkVC::buildElements() {
     SupportLinkButton->setFlat(true);
     SupportLinkButton->setCursor(Qt::PointingHandCursor);
     connect(SupportLinkButton, &QPushButton::clicked, this, &NetworkVC::ClickSupport);
+}
+
+void NetworkVC::loadViewIfNeeded() {
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    viewDidLoad();
+}
+
+void NetworkVC::showEvent(QShowEvent* event) {
+    loadViewIfNeeded();
+    QWidget::showEvent(event);
 }
 
 void NetworkVC::viewDidLoad() {

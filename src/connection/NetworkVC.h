@@ -1,8 +1,10 @@
 #pragma once
 
 #include "connection/ConnectionView.h"
+#include "connection/LoadingBarView.h"
 #include "platform/SystemVpnService.h"
 #include "servers/SaveServerDelegate.h"
+#include "ui/NetworkButton.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -12,8 +14,6 @@ class AccountNotices;
 class ConnectSequence;
 class ConnectionStates;
 class Failover;
-class LoadingBarView;
-class NetworkButton;
 class TunnelControl;
 class QCheckBox;
 class QFrame;
@@ -47,6 +47,10 @@ public:
     QPointer<QLabel> ServerName;
     QPointer<QFrame> noticeBox;
     QPointer<QFrame> countBox;
+
+    // The set-up runs when the screen is first shown, as a storyboard scene loads its view
+    // on first use: the menu makes screens it may throw away unseen.
+    void loadViewIfNeeded();
 
     bool isAutoServer() const;
     bool isDontShow() const;
@@ -96,6 +100,9 @@ public slots:
     void showNotice();
     void performServerSelection();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildElements();
     void viewDidLoad();
@@ -105,6 +112,7 @@ private:
     void switchProtocol(const QString& protocol);
 
     TunnelControl& m_tunnel;
+    bool m_loaded = false;
     std::shared_ptr<ConnectionStates> m_states;
     std::shared_ptr<Failover> m_failover;
     std::shared_ptr<ConnectSequence> m_connect;

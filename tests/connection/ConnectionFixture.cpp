@@ -36,6 +36,7 @@ void ConnectionTest::TearDown() {
 void ConnectionTest::loadScreen() {
     waitForDnsJobs();
     screen = std::make_unique<NetworkVC>(tunnel);
+    screen->loadViewIfNeeded();
 }
 
 void ConnectionTest::pressConnectAndWait() {

@@ -1,0 +1,140 @@
+#include "api/PasswordChangeVC.h"
+
+#include "api/ApiClient.h"
+#include "app/Diagnostics.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "tunnel/SignOut.h"
+#include "ui/CustomAlertView.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QLineEdit* makeSecureField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setEchoMode(QLineEdit::Password);
+    field->setFixedHeight(34);
+    field->setStyleSheet(QStringLiteral(
+        "QLineEdit { background: white; color: black; border-radius: 5px; padding: 0 8px; } "
+        "QLineEdit:disabled { background: #d9d9d9; }"));
+    return field;
+}
+} // namespace
+
+PasswordChangeVC::PasswordChangeVC(QWidget* parent) : QWidget(parent) {
+    buildElements();
+    viewDidLoad();
+}
+
+void PasswordChangeVC::buildElements() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 60, 24, 24);
+    column->setSpacing(12);
+    PasswordTitle = new QLabel(this);
+    PasswordTitle->setAlignment(Qt::AlignCenter);
+    QFont font = PasswordTitle->font();
+    font.setPointSize(17);
+    font.setBold(true);
+    PasswordTitle->setFont(font);
+    PrePassword = makeSecureField(this);
+    NowPassword = makeSecureField(this);
+    RePassword = makeSecureField(this);
+    ChangeButton = new QPushButton(this);
+    ChangeButton->setFixedHeight(36);
+    ChangeButton->setCursor(Qt::PointingHandCursor);
+    connect(ChangeButton, &QPushButton::clicked, this, &PasswordChangeVC::ClickPasswordChange);
+    column->addWidget(PasswordTitle);
+    column->addSpacing(16);
+    column->addWidget(PrePassword);
+    column->addWidget(NowPassword);
+    column->addWidget(RePassword);
+    column->addSpacing(8);
+    column->addWidget(ChangeButton);
+    column->addStretch(1);
+}
+
+void PasswordChangeVC::viewDidLoad() {
+    PrePassword->setPlaceholderText(localized(QStringLiteral("PREPASSWORD")));
+    NowPassword->setPlaceholderText(localized(QStringLiteral("NOWPASSWORD")));
+    RePassword->setPlaceholderText(localized(QStringLiteral("REPASSWORD")));
+    PasswordTitle->setText(localized(QStringLiteral("CHANGEPASSWORD")));
+    PasswordTitle->setStyleSheet(QStringLiteral("color: white;"));
+    setFixedWidth(280);
+    setMinimumHeight(500);
+    ChangeButton->setText(localized(QStringLiteral("CHANGEPASSWORD")));
+    ChangeButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; background: rgb(110, 65, 230); border: 1px "
+                       "solid rgb(110, 65, 230); border-radius: 5px; }"));
+}
+
+void PasswordChangeVC::ClickPasswordChange() {
+    changePassword();
+}
+
+void PasswordChangeVC::changePassword() {
+    // Checked here so that a typing slip never becomes the account's password.
+    if (PrePassword->text().isEmpty() || NowPassword->text().isEmpty() ||
+        RePassword->text().isEmpty()) {
+        presentAlert(localized(QStringLiteral("PASSWORD_EMPTY")), QStringLiteral("alert"));
+        return;
+    }
+    if (NowPassword->text() != RePassword->text()) {
+        presentAlert(localized(QStringLiteral("PASSWORD_MISMATCH")), QStringLiteral("alert"));
+        return;
+    }
+    ApiClient* api = services().api;
+    if (!api)
+        return;
+    QPointer<PasswordChangeVC> self(this);
+    const QString previous = PrePassword->text();
+    const QString next = RePassword->text();
+    api->send(
+        QLatin1String(ApiPath::changePassword),
+        [previous, next] {
+            return ApiFields{{QStringLiteral("user_privious_password"), previous},
+                             {QStringLiteral("user_new_password"), next}};
+        },
+        [self](const ApiReply& reply) {
+            if (self)
+                self->handleChangeReply(reply);
+        });
+}
+
+void PasswordChangeVC::handleChangeReply(const ApiReply& reply) {
+    const QString result = reply.text("result");
+    logLine(QStringLiteral("cc ") + result);
+    if (result == QLatin1String("200"))
+        presentAlert(localized(QStringLiteral("SUCCESSCONTENT")), QStringLiteral("success"));
+    else if (result == QLatin1String("400"))
+        signOut();
+    else if (result == QLatin1String("500"))
+        presentAlert(localized(QStringLiteral("CONFIRMPASSWORD")), QStringLiteral("alert"));
+    else
+        presentAlert(localized(QStringLiteral("ERRORALERT")), QStringLiteral("alert"));
+}
+
+void PasswordChangeVC::presentAlert(const QString& text, const QString& kind) {
+    QWidget* host = window();
+    m_alert = showAlertOver(host, {ChangeButton, PrePassword, NowPassword, RePassword}, text, kind);
+    m_alert->resize(300, 300);
+    QPointer<PasswordChangeVC> self(this);
+    m_alert->completionHandler = [self] {
+        if (self)
+            self->resetPasswordForm();
+    };
+}
+
+void PasswordChangeVC::resetPasswordForm() {
+    for (QLineEdit* field : {PrePassword.data(), NowPassword.data(), RePassword.data()}) {
+        field->clear();
+        field->setEnabled(true);
+    }
+    ChangeButton->setEnabled(true);
+    if (m_alert) {
+        m_alert->hide();
+        m_alert->deleteLater();
+    }
+}

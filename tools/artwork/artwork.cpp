@@ -1,0 +1,175 @@
+// Draws the button, progress and menu images of the client into resources/images.
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <functional>
+
+namespace {
+using Draw = std::function<void(QPainter&, const QColor&)>;
+
+QString g_folder;
+
+void save(const QString& name, int width, int height, const std::function<void(QPainter&)>& draw) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter);
+    painter.end();
+    image.save(g_folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+QPen stroke(const QColor& colour, qreal width) {
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void powerButton(QPainter& p, bool on) {
+    const QPointF c(150, 150);
+    if (on) {
+        QRadialGradient glow(c, 150);
+        glow.setColorAt(0.6, QColor(64, 224, 160, 120));
+        glow.setColorAt(1.0, QColor(64, 224, 160, 0));
+        p.setBrush(glow);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(c, 150, 150);
+    }
+    QRadialGradient face(QPointF(120, 110), 140);
+    face.setColorAt(0, on ? QColor(92, 236, 176) : QColor(128, 104, 240));
+    face.setColorAt(1, on ? QColor(22, 168, 118) : QColor(70, 46, 170));
+    p.setBrush(face);
+    p.setPen(stroke(on ? QColor(200, 255, 230) : QColor(170, 150, 255), 6));
+    p.drawEllipse(c, 112, 112);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(stroke(Qt::white, 16));
+    p.drawArc(QRectF(95, 95, 110, 110), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(150, 78), QPointF(150, 146));
+}
+
+void bar(QPainter& p, const QColor& track, const QColor& dots) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(track);
+    p.drawRoundedRect(QRectF(0, 4, 320, 16), 8, 8);
+    p.setBrush(dots);
+    for (int i = 0; i < 9; ++i)
+        p.drawEllipse(QPointF(24 + i * 34, 12), 4, 4);
+}
+
+void globe(QPainter& p, const QColor& c) {
+    p.setPen(stroke(c, 3.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(28, 28), 20, 20);
+    p.drawEllipse(QRectF(19, 8, 18, 40));
+    p.drawLine(QPointF(8, 28), QPointF(48, 28));
+    p.drawLine(QPointF(12, 18), QPointF(44, 18));
+    p.drawLine(QPointF(12, 38), QPointF(44, 38));
+}
+
+void person(QPainter& p, const QColor& c) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(QPointF(28, 19), 10, 10);
+    QPainterPath body;
+    body.moveTo(8, 50);
+    body.cubicTo(8, 30, 48, 30, 48, 50);
+    body.closeSubpath();
+    p.drawPath(body);
+}
+
+void lock(QPainter& p, const QColor& c) {
+    p.setPen(stroke(c, 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(17, 8, 22, 26), 0, 180 * 16);
+    p.drawLine(QPointF(17, 21), QPointF(17, 26));
+    p.drawLine(QPointF(39, 21), QPointF(39, 26));
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(11, 25, 34, 24), 4, 4);
+    p.setBrush(Qt::transparent);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawEllipse(QPointF(28, 35), 3.5, 3.5);
+    p.drawRect(QRectF(26.5, 36, 3, 7));
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void card(QPainter& p, const QColor& c) {
+    p.setPen(stroke(c, 3.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(6, 13, 44, 30), 4, 4);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRect(QRectF(6, 20, 44, 6));
+    p.drawRoundedRect(QRectF(12, 33, 12, 4), 2, 2);
+}
+
+void exitDoor(QPainter& p, const QColor& c) {
+    p.setPen(stroke(c, 4));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath door;
+    door.moveTo(30, 10);
+    door.lineTo(12, 10);
+    door.lineTo(12, 46);
+    door.lineTo(30, 46);
+    p.drawPath(door);
+    p.drawLine(QPointF(22, 28), QPointF(48, 28));
+    p.drawLine(QPointF(40, 20), QPointF(48, 28));
+    p.drawLine(QPointF(40, 36), QPointF(48, 28));
+}
+
+void update(QPainter& p, const QColor& c) {
+    p.setPen(stroke(c, 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(10, 10, 36, 36), 30 * 16, 150 * 16);
+    p.drawArc(QRectF(10, 10, 36, 36), 210 * 16, 150 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    QPolygonF head1{QPointF(44, 8), QPointF(46, 22), QPointF(33, 17)};
+    QPolygonF head2{QPointF(12, 48), QPointF(10, 34), QPointF(23, 39)};
+    p.drawPolygon(head1);
+    p.drawPolygon(head2);
+}
+
+void bell(QPainter& p, const QColor& c) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    QPainterPath shape;
+    shape.moveTo(10, 40);
+    shape.cubicTo(15, 34, 14, 26, 15, 20);
+    shape.cubicTo(16, 8, 40, 8, 41, 20);
+    shape.cubicTo(42, 26, 41, 34, 46, 40);
+    shape.closeSubpath();
+    p.drawPath(shape);
+    p.drawEllipse(QPointF(28, 46), 5, 5);
+}
+
+void menuIcon(const QString& name, const Draw& draw) {
+    save(name, 56, 56, [&](QPainter& p) { draw(p, QColor(150, 138, 214)); });
+    save(name + QStringLiteral("_white"), 56, 56, [&](QPainter& p) { draw(p, Qt::white); });
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: artwork OUTPUT_FOLDER\n");
+        return 2;
+    }
+    g_folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_folder);
+    save(QStringLiteral("main_off"), 300, 300, [](QPainter& p) { powerButton(p, false); });
+    save(QStringLiteral("main_on"), 300, 300, [](QPainter& p) { powerButton(p, true); });
+    save(QStringLiteral("LoadingBar"), 320, 24,
+         [](QPainter& p) { bar(p, QColor(119, 89, 249), QColor(255, 255, 255, 200)); });
+    save(QStringLiteral("discon"), 320, 24,
+         [](QPainter& p) { bar(p, QColor(90, 84, 120), QColor(160, 156, 180)); });
+    save(QStringLiteral("notice"), 56, 56, [](QPainter& p) { bell(p, Qt::white); });
+    menuIcon(QStringLiteral("ntw"), globe);
+    menuIcon(QStringLiteral("usr"), person);
+    menuIcon(QStringLiteral("cng"), lock);
+    menuIcon(QStringLiteral("cd"), card);
+    menuIcon(QStringLiteral("ext"), exitDoor);
+    menuIcon(QStringLiteral("update"), update);
+    return 0;
+}
