@@ -250,10 +250,6 @@ bool unpackSettingsArchive(const QString& archivePath, const QString& folder,
 SettingsPackageInstaller::SettingsPackageInstaller(Options options, QObject* parent)
     : QObject(parent), m_options(std::move(options)) {}
 
-QString SettingsPackageInstaller::adminMarkerPath() const {
-    return QDir(m_options.adminMarkerDir).filePath(kTemplateName);
-}
-
 void SettingsPackageInstaller::verifyStoredAdmin() {
     AppState& state = appState();
     state.credentialTemplatePath = materializedTemplate();
@@ -263,18 +259,10 @@ void SettingsPackageInstaller::verifyStoredAdmin() {
         preferences ? preferences->string(QStringLiteral("username")) : std::nullopt;
     const std::optional<QString> password =
         preferences ? preferences->string(QStringLiteral("userpassword")) : std::nullopt;
-    ScriptRunner* runner = scriptRunner();
-    if (!user || !password || !runner)
+    if (!user || !password)
         return;
-    // The test flips the marker: only an administrator's statement can.
-    const QString marker = adminMarkerPath();
-    const bool wasThere = QFileInfo::exists(marker);
-    const QString command = wasThere ? QStringLiteral("sudo rm -rf ") + shellQuoted(marker)
-                                     : QStringLiteral("sudo cp ") +
-                                           shellQuoted(state.credentialTemplatePath) +
-                                           QLatin1Char(' ') + shellQuoted(m_options.adminMarkerDir);
-    runner->runAppleScript(makePrivilegedScript(command, *user, *password));
-    if (QFileInfo::exists(marker) == wasThere)
+    ScriptRunner* runner = scriptRunner();
+    if (!runner || !AdminCredentials(*runner, m_options.adminMarkerPath).check(*user, *password))
         return;
     state.isAdminAuthorized = true;
     state.adminUserName = *user;

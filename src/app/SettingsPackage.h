@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tunnel/AdminCredentials.h"
+
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
@@ -27,7 +29,7 @@ public:
         QString packageUrl =
             QStringLiteral("http://dl.orvel.net/users/client/api/app/mac/files/settings.zip");
         QString packageSha256; // hex; empty = not checked
-        QString adminMarkerDir = QStringLiteral("/usr/local");
+        QString adminMarkerPath = QString::fromLatin1(AdminCredentials::kMarkerPath);
         UnpackLimits limits;
         qint64 maxDownloadBytes = 201LL * 1024 * 1024; // the archive itself
         int timeoutMs = 60000;
@@ -43,8 +45,6 @@ public:
     // continueWithNetworkCheck runs on the main thread; after a download error
     // nothing follows.
     void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck);
-
-    QString adminMarkerPath() const;
 
 private:
     void downloadFinished(class QNetworkReply* reply, class QTemporaryFile* body,

@@ -171,8 +171,8 @@ protected:
 
     SettingsPackageInstaller::Options options() {
         SettingsPackageInstaller::Options result;
-        result.adminMarkerDir = tempPath() + QStringLiteral("/usr-local");
-        QDir().mkpath(result.adminMarkerDir);
+        result.adminMarkerPath = tempPath() + QStringLiteral("/usr-local/orvel_admin_check.txt");
+        QDir().mkpath(QFileInfo(result.adminMarkerPath).path());
         return result;
     }
 
@@ -208,7 +208,7 @@ TEST_F(StartupPackageTest, VerifyStoredAdmin_SetsThePathsAndARealTemplateFile) {
 
 TEST_F(StartupPackageTest, ValidStoredCredentials_FlipTheMarkerAtEveryStart) {
     storeCredentials(QStringLiteral("admin"), QStringLiteral("pw"));
-    const QString marker = installer.adminMarkerPath();
+    const QString marker = options().adminMarkerPath;
 
     EXPECT_EQ(verify(), "User Status: Admin\n");
     EXPECT_TRUE(QFileInfo::exists(marker));
@@ -217,7 +217,7 @@ TEST_F(StartupPackageTest, ValidStoredCredentials_FlipTheMarkerAtEveryStart) {
     EXPECT_EQ(appState().adminPassword, QStringLiteral("pw"));
     EXPECT_EQ(runner.statements.value(0),
               QStringLiteral("do shell script \"sudo cp '") + appState().credentialTemplatePath +
-                  QStringLiteral("' '") + QFileInfo(marker).path() +
+                  QStringLiteral("' '") + marker +
                   QStringLiteral("'\" user name \"admin\" password \"pw\" with administrator "
                                  "privileges"));
 
@@ -235,7 +235,7 @@ TEST_F(StartupPackageTest, WrongOrIncompleteCredentials_ChangeNothing) {
     storeCredentials(QStringLiteral("admin"), QStringLiteral("wrong"));
     EXPECT_EQ(verify(), "");
     EXPECT_EQ(runner.statements.size(), 1);
-    EXPECT_FALSE(QFileInfo::exists(installer.adminMarkerPath()));
+    EXPECT_FALSE(QFileInfo::exists(options().adminMarkerPath));
     EXPECT_FALSE(appState().isAdminAuthorized);
     EXPECT_EQ(appState().adminUserName, QString());
 

@@ -41,7 +41,7 @@ protected:
     SettingsPackageInstaller::Options packageOptions() {
         SettingsPackageInstaller::Options options;
         options.packageUrl = service.packageUrl();
-        options.adminMarkerDir = tempPath();
+        options.adminMarkerPath = tempPath() + QStringLiteral("/orvel_admin_check.txt");
         return options;
     }
 
