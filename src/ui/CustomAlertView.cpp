@@ -32,7 +32,8 @@ protected:
 private:
     void centre() {
         const QRect area = m_alert->parentWidget()->rect();
-        QRect frame(QPoint(0, 0), m_alert->sizeHint());
+        m_alert->adjustSize();
+        QRect frame(QPoint(0, 0), m_alert->size());
         frame.moveCenter(area.center());
         m_alert->setGeometry(frame);
     }

@@ -61,7 +61,9 @@ protected:
     }
 
     void TearDown() override {
+        // Screens and their queued work go before the storyboard and window they use.
         window.setContentViewController(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ServiceTest::TearDown();
     }
 
