@@ -48,8 +48,12 @@ QLabel* makeLabel(QWidget* parent, const QRect& geometry, int pointSize, const Q
 QCheckBox* makeCheckBox(QWidget* parent, const QRect& geometry, const QString& title) {
     auto* box = new QCheckBox(title, parent);
     box->setGeometry(geometry);
-    box->setStyleSheet(QStringLiteral("QCheckBox { color: white; } QCheckBox:disabled { color: "
-                                      "rgba(255,255,255,120); }"));
+    box->setStyleSheet(QStringLiteral(
+        "QCheckBox { color: white; } QCheckBox:disabled { color: rgba(255,255,255,140); } "
+        "QCheckBox::indicator { width: 13px; height: 13px; border: 2px solid white; "
+        "border-radius: 3px; background: transparent; } "
+        "QCheckBox::indicator:checked { background: rgb(119, 89, 249); } "
+        "QCheckBox::indicator:disabled { border-color: rgba(255,255,255,140); }"));
     return box;
 }
 

@@ -1,0 +1,103 @@
+#include "api/PasswordChangeVC.h"
+
+#include "api/ApiClient.h"
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "platform/MemoryPreferences.h"
+#include "support/ServiceFixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const char* kChange = ApiPath::changePassword;
+}
+
+class PasswordChangeTest : public ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        signIn();
+        screen = std::make_unique<PasswordChangeVC>();
+    }
+    void TearDown() override {
+        screen.reset();
+        ServiceTest::TearDown();
+    }
+    void fill(const QString& previous, const QString& now, const QString& repeated) {
+        screen->PrePassword->setText(previous);
+        screen->NowPassword->setText(now);
+        screen->RePassword->setText(repeated);
+    }
+    // Presses the button and waits for the alert.
+    void submit() {
+        screen->ClickPasswordChange();
+        ASSERT_TRUE(waitUntil([this] { return screen->alertView() != nullptr; }));
+    }
+    QString alertText() { return screen->alertView()->message; }
+    bool formLocked() {
+        return !screen->ChangeButton->isEnabled() && !screen->PrePassword->isEnabled() &&
+               !screen->RePassword->isEnabled();
+    }
+    void confirmAlert() {
+        screen->alertView()->ClickOK();
+        EXPECT_TRUE(screen->PrePassword->text().isEmpty());
+        EXPECT_TRUE(screen->NowPassword->text().isEmpty());
+        EXPECT_TRUE(screen->RePassword->text().isEmpty());
+        EXPECT_TRUE(screen->ChangeButton->isEnabled());
+    }
+
+    std::unique_ptr<PasswordChangeVC> screen;
+};
+
+TEST_F(PasswordChangeTest, Success_SendsTheRepetitionAndShowsSuccess) {
+    const QString old = service().scenario().accounts.first().password;
+    fill(old, "new-secret", "new-secret");
+    submit();
+    const auto requests = service().requests(QLatin1String(kChange));
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].form.value("user_privious_password"), old);
+    EXPECT_EQ(requests[0].form.value("user_new_password"), QStringLiteral("new-secret"));
+    EXPECT_EQ(requests[0].form.value("csrfmiddlewaretoken"), appState().csrfToken);
+    EXPECT_EQ(alertText(), localized("SUCCESSCONTENT"));
+    EXPECT_EQ(screen->alertView()->kind, QStringLiteral("success"));
+    EXPECT_TRUE(formLocked());
+    confirmAlert();
+}
+
+TEST_F(PasswordChangeTest, Refusals_ShowTheirAlertAndEmptyTheForm) {
+    const QList<std::pair<QString, QString>> cases{{"500", "CONFIRMPASSWORD"},
+                                                   {"777", "ERRORALERT"}};
+    for (const auto& [result, key] : cases) {
+        service().scenario().resultOverrides[QLatin1String(kChange)] = result;
+        fill("wrong", "n", "n");
+        submit();
+        EXPECT_EQ(alertText(), localized(key)) << result.toStdString();
+        EXPECT_EQ(screen->alertView()->kind, QStringLiteral("alert"));
+        confirmAlert();
+        ASSERT_TRUE(waitUntil([this] { return screen->alertView() == nullptr; }));
+    }
+}
+
+TEST_F(PasswordChangeTest, SessionGone_SignsOutWithoutAlert) {
+    preferences().setValue("isChecked", 1);
+    service().scenario().resultOverrides[QLatin1String(kChange)] = QStringLiteral("400");
+    fill("a", "b", "b");
+    screen->ClickPasswordChange();
+    ASSERT_TRUE(waitUntil([this] { return preferences().integer("isChecked") == 0; }));
+    EXPECT_EQ(screen->alertView(), nullptr);
+}
+
+TEST_F(PasswordChangeTest, MismatchOrEmptyFields_AreRefusedWithoutSending) {
+    fill("old", "one", "two");
+    submit();
+    EXPECT_EQ(alertText(), localized("PASSWORD_MISMATCH"));
+    confirmAlert();
+    ASSERT_TRUE(waitUntil([this] { return screen->alertView() == nullptr; }));
+
+    fill("old", "", "");
+    submit();
+    EXPECT_EQ(alertText(), localized("PASSWORD_EMPTY"));
+    EXPECT_TRUE(service().requests(QLatin1String(kChange)).isEmpty());
+}
