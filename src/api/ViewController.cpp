@@ -82,12 +82,12 @@ ViewController::ViewController(Storyboard* storyboard, QWidget* parent)
 void ViewController::buildForm() {
     setObjectName(QStringLiteral("ViewController"));
     setFixedSize(kWidth, kHeight);
-    ForgetPassword = makeLinkButton(this, QRect(75, 24, 200, 80));
+    ForgetPassword = makeLinkButton(this, QRect(55, 24, 240, 80));
     ForgetPassword->setFocusPolicy(Qt::NoFocus);
     ForgetPassword->setCursor(Qt::ArrowCursor);
     const QPixmap logo = imageNamed(QStringLiteral("login_logo"));
     ForgetPassword->setIcon(QIcon(logo));
-    ForgetPassword->setIconSize(QSize(200, 80));
+    ForgetPassword->setIconSize(QSize(240, 80));
 
     idField = new QLineEdit(this);
     idField->setGeometry(40, 124, 270, 34);
@@ -153,7 +153,7 @@ void ViewController::viewDidLoad() {
 }
 
 void ViewController::styleControls() {
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#ViewController { background: %1; border: none; }"
                                  "QLineEdit { color: white; background: rgba(255, 255, 255, 30); "
                                  "border: 1px solid %2; border-radius: 5px; padding: 0 8px; }"
@@ -189,6 +189,7 @@ void ViewController::viewDidAppear() {
     window()->setWindowTitle(localized(QStringLiteral("APPTITLE")) + appShortVersion());
     if (auto* window = qobject_cast<MainWindow*>(this->window()))
         fitWindow(*window, kWidth, kHeight);
+    qCInfo(lcLogin) << "login screen ready";
 }
 
 void ViewController::ClickLogin() {

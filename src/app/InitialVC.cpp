@@ -55,7 +55,7 @@ InitialVC::InitialVC(Storyboard* storyboard, QWidget* parent)
 void InitialVC::viewDidLoad() {
     cookie_url = cookieDomainOf(appState().apiBaseURL);
     setObjectName(QStringLiteral("InitialVC"));
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));
 
     companyName = makeLabel(this, QRect(0, 90, kWidth, 80), 22);
