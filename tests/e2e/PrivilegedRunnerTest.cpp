@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -72,9 +74,27 @@ protected:
             s_skipReason = "needs useradd and sudo";
             return;
         }
+        // ctest runs cases in parallel processes; they share the two users.
+        const int lock =
+            ::open("/tmp/orvel-privileged-e2e.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+        if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
+            s_skipReason = "could not take the test users' lock";
+            return;
+        }
+        s_lock = lock;
         if (!prepareUser(kAdmin, kAdminPassword, true) ||
             !prepareUser(kPlain, kPlainPassword, false))
             s_skipReason = "could not create the test users";
+    }
+
+    // A sudo member with a known password must not outlive the suite.
+    static void TearDownTestSuite() {
+        if (s_lock < 0)
+            return;
+        for (const QString& user : {kAdmin, kPlain})
+            run(QStringLiteral("userdel"), {QStringLiteral("-r"), QStringLiteral("-f"), user});
+        ::close(s_lock);
+        s_lock = -1;
     }
 
     void SetUp() override {
@@ -124,6 +144,7 @@ protected:
     }
 
     static inline QString s_skipReason;
+    static inline int s_lock = -1;
     QString m_folder;
     QString m_interpreter = builtInterpreter();
     SudoScriptRunner m_runner{m_interpreter};
