@@ -94,9 +94,9 @@ void NetworkVC::buildElements() {
     countBox->setStyleSheet(QStringLiteral("background: #ff4d4f; border-radius: 4px;"));
 
     CountryFlag = new QLabel(this);
-    CountryFlag->setGeometry(30, 46, 36, 24);
+    CountryFlag->setGeometry(20, 46, 36, 24);
     CountryFlag->setScaledContents(true);
-    ServerName = makeLabel(this, QRect(72, 40, 190, 36), 15, QStringLiteral("white"));
+    ServerName = makeLabel(this, QRect(64, 40, 210, 36), 14, QStringLiteral("white"));
     ServerName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     ServerSelection = new QPushButton(this);

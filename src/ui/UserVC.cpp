@@ -37,6 +37,7 @@ void UserVC::buildElements() {
         *title = new QLabel(this);
         *value = new QLabel(this);
         (*value)->setWordWrap(true);
+        setPointSize(*value, 11);
         rows->addWidget(*title);
         rows->addWidget(*value);
         rows->addSpacing(10);
