@@ -10,7 +10,6 @@
 #include "servers/ServerData.h"
 #include "support/ServiceFixture.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -149,8 +148,8 @@ TEST_F(ServerListTest, SessionEndSignsOutAndClosesTheRequestersWindow) {
     EXPECT_TRUE(alerts().confirmTexts.isEmpty());
 }
 
-// Guards against work per server that grows with the list (copies, lookups, sorting).
-TEST_F(ServerListTest, FiveThousandServersParseAndRebuildQuickly) {
+// The speed of this is measured in bench/; here only the outcome on a large reply.
+TEST_F(ServerListTest, FiveThousandServers_AllListedInReplyOrderBehindTheAutomaticEntry) {
     std::string body = R"({"result":"200","data":[)";
     for (int i = 0; i < 5000; ++i) {
         body += (i ? "," : "");
@@ -161,14 +160,12 @@ TEST_F(ServerListTest, FiveThousandServersParseAndRebuildQuickly) {
     }
     body += "]}";
     const QByteArray bytes = QByteArray::fromStdString(body);
-    QElapsedTimer timer;
-    timer.start();
     const std::optional<ApiReply> reply = ApiReply::parse(bytes);
     ASSERT_TRUE(reply);
     rebuildServerLists(*reply);
-    const qint64 elapsed = timer.elapsed();
-    EXPECT_EQ(ikev2().size(), 5001);
-    EXPECT_EQ(openvpn().size(), 5001);
-    // Generous for unoptimised builds on a loaded machine; optimised builds take a few ms.
-    EXPECT_LT(elapsed, 500);
+    ASSERT_EQ(ikev2().size(), 5001);
+    ASSERT_EQ(openvpn().size(), 5001);
+    EXPECT_EQ(ikev2().last()->name, QStringLiteral("Server 4999"));
+    EXPECT_EQ(openvpn().at(1)->name, QStringLiteral("Server 0"));
+    EXPECT_NE(ikev2().at(1), openvpn().at(1));
 }
