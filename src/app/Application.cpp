@@ -4,11 +4,14 @@
 #include "api/ApiHosts.h"
 #include "api/PasswordChangeVC.h"
 #include "api/ViewController.h"
+#include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/InitialVC.h"
 #include "app/LocalizeStrings.h"
 #include "app/MainWindow.h"
+#include "app/QuitSignals.h"
 #include "app/Services.h"
+#include "app/SingleInstance.h"
 #include "app/Storyboard.h"
 #include "app/SystemStartupSteps.h"
 #include "connection/NetworkVC.h"
@@ -79,6 +82,9 @@ struct Application::Parts {
     SharedTunnelTeardown teardown{&runStopScript};
     Storyboard storyboard;
     MainWindow window;
+    AppDelegate delegate{teardown};
+    SingleInstance instance{SingleInstance::defaultName()};
+    QuitSignals quitSignals;
 };
 
 namespace {
@@ -151,6 +157,25 @@ bool Application::configure(QString* error) {
     wired.mainWindow = &m_parts->window;
     qCInfo(lcApp) << "API hosts" << apiHostTable();
     return true;
+}
+
+bool Application::claimInstance() {
+    return m_parts->instance.claim();
+}
+
+void Application::wireQuitAndReopen(QApplication& app) {
+    AppDelegate& delegate = m_parts->delegate;
+    MainWindow& window = m_parts->window;
+    window.setDelegate(&delegate);
+    QObject::connect(&delegate, &AppDelegate::terminateApproved, &app, &QApplication::quit);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    QObject::connect(&m_parts->quitSignals, &QuitSignals::quitRequested, &delegate,
+                     &AppDelegate::requestQuit);
+    QObject::connect(&m_parts->instance, &SingleInstance::reopenRequested, &delegate,
+                     [&delegate, &window] {
+                         delegate.applicationShouldHandleReopen({&window}, window.isVisible());
+                     });
 }
 
 void Application::show() {

@@ -15,6 +15,9 @@ public:
 
     // Fails with a message when an override cannot be applied.
     bool configure(QString* error);
+    // False when a client of this user already runs; it has been asked to reopen.
+    bool claimInstance();
+    void wireQuitAndReopen(QApplication& app);
     void show();
 
 private:

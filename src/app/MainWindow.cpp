@@ -1,8 +1,18 @@
 #include "app/MainWindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QKeySequence>
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {}
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    auto* quit = new QAction(this);
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, [this] {
+        if (m_delegate)
+            m_delegate->requestQuit();
+    });
+    addAction(quit);
+}
 
 void MainWindow::setContentViewController(QWidget* controller) {
     QWidget* previous = takeCentralWidget();

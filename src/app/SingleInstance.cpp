@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QLocalSocket>
 #include <unistd.h>
 
@@ -12,7 +14,12 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
     : QObject(parent), m_name(std::move(name)) {}
 
 QString SingleInstance::defaultName() {
-    return QStringLiteral("orvelvpn-%1").arg(getuid());
+    // Per user and per home, so a demo or test run with its own home is its own client.
+    const QByteArray home = QDir::homePath().toUtf8();
+    return QStringLiteral("orvelvpn-%1-%2")
+        .arg(getuid())
+        .arg(QString::fromLatin1(
+            QCryptographicHash::hash(home, QCryptographicHash::Sha1).toHex().left(12)));
 }
 
 bool SingleInstance::claim() {

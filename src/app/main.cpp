@@ -13,10 +13,13 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     Application application(app, *options);
+    if (!application.claimInstance())
+        return 0;
     if (!application.configure(&error)) {
         std::fprintf(stderr, "orvelvpn: %s\n", qPrintable(error));
         return 2;
     }
+    application.wireQuitAndReopen(app);
     application.show();
     return app.exec();
 }
