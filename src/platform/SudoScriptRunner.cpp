@@ -44,6 +44,9 @@ SudoScriptRunner::SudoScriptRunner(QString interpreterPath)
 QString SudoScriptRunner::locateInterpreter() {
     const QStringList candidates = {
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + kInterpreterName,
+        // Installed as a package: bin/orvelvpn next to lib/orvelvpn/orvel-osascript.
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/orvelvpn/") +
+            kInterpreterName,
         QStringLiteral(ORVEL_INSTALL_LIBEXEC) + QLatin1Char('/') + kInterpreterName};
     for (const QString& candidate : candidates) {
         if (QFileInfo(candidate).isExecutable())
