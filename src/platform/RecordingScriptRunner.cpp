@@ -5,6 +5,7 @@
 #include <QProcess>
 
 void RecordingScriptRunner::runAppleScript(const QString& source) {
+    QMutexLocker lock(&m_lock);
     statements.append(source);
     const auto parsed = AppleScriptStatement::parse(source);
     const auto* statement = std::get_if<AppleScriptStatement>(&parsed);
@@ -18,11 +19,13 @@ void RecordingScriptRunner::runAppleScript(const QString& source) {
 }
 
 void RecordingScriptRunner::runScriptFile(const QString& path) {
+    QMutexLocker lock(&m_lock);
     scriptFiles.append(path);
 }
 
 void RecordingScriptRunner::simulateAdministrator(const QString& userName,
                                                   const QString& password) {
+    QMutexLocker lock(&m_lock);
     m_userName = userName;
     m_password = password;
 }

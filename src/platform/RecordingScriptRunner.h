@@ -2,11 +2,13 @@
 
 #include "platform/ScriptRunner.h"
 
+#include <QMutex>
 #include <QStringList>
 
 // Records every statement and script file. With an administrator set, a privileged
 // statement carrying exactly those credentials runs its command as the current user
-// (with "sudo" as a no-op prefix), so its effects on files can be checked.
+// (with "sudo" as a no-op prefix), so its effects on files can be checked. Background
+// jobs run statements too, so recording is locked; read the lists once they are done.
 class RecordingScriptRunner final : public ScriptRunner {
 public:
     void runAppleScript(const QString& source) override;
@@ -20,6 +22,7 @@ public:
     QStringList ranCommands;
 
 private:
+    QMutex m_lock;
     QString m_userName;
     QString m_password;
 };
