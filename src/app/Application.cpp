@@ -85,7 +85,9 @@ struct Application::Parts {
     ProcessSwanctlRunner swanctl{
         QProcess::splitCommand(qEnvironmentVariable("ORVEL_SWANCTL_WRAPPER"))};
     std::unique_ptr<SystemVpnService> vpnService;
-    SharedTunnelTeardown teardown{&runStopScript};
+    // Quit and sign-out write the stop statement first: a tunnel that was never stopped
+    // before has no disconnect.scpt, and OpenVPN would outlive the client.
+    SharedTunnelTeardown teardown{&stopOpenVPN};
     Storyboard storyboard;
     MainWindow window;
     AppDelegate delegate{teardown};
