@@ -1,78 +1,229 @@
 #include "api/ApiReply.h"
 
+#include <mutex>
+#include <simdjson.h>
+#include <string_view>
+#include <variant>
+
+namespace dom = simdjson::dom;
+
 namespace {
-QString numberText(const nlohmann::json& value) {
+// A value of a body simdjson read; its element points into the shared document.
+struct ParsedNode {
+    std::shared_ptr<const dom::document> document;
+    dom::element element;
+};
+// A value the JSON library holds: one built by a caller, or a body simdjson refused.
+// Elements alias the pointer to their root, which keeps the whole tree alive.
+using TreeNode = std::shared_ptr<const nlohmann::json>;
+
+// A member as the lenient accessors see it: missing, of no readable type, or a
+// readable one.
+struct Unreadable {};
+using Field =
+    std::variant<std::monostate, Unreadable, std::string_view, int64_t, uint64_t, double, bool>;
+
+// Like the JSON library, the last of repeated keys wins.
+std::optional<dom::element> parsedMember(dom::element value, std::string_view key) {
+    dom::object object;
+    if (value.get(object) != simdjson::SUCCESS)
+        return std::nullopt;
+    std::optional<dom::element> found;
+    for (const dom::key_value_pair field : object) {
+        if (field.key == key)
+            found = field.value;
+    }
+    return found;
+}
+
+const nlohmann::json* treeMember(const nlohmann::json& value, const char* key) {
+    if (!value.is_object())
+        return nullptr;
+    const auto found = value.find(key);
+    return found == value.end() ? nullptr : &*found;
+}
+
+Field fieldOf(dom::element value) {
+    switch (value.type()) {
+    case dom::element_type::STRING:
+        return value.get_string().value_unsafe();
+    case dom::element_type::INT64:
+        return value.get_int64().value_unsafe();
+    case dom::element_type::UINT64:
+        return value.get_uint64().value_unsafe();
+    case dom::element_type::DOUBLE:
+        return value.get_double().value_unsafe();
+    case dom::element_type::BOOL:
+        return Field(std::in_place_type<bool>, value.get_bool().value_unsafe());
+    default:
+        return Unreadable{};
+    }
+}
+
+Field fieldOf(const nlohmann::json& value) {
+    if (value.is_string())
+        return std::string_view(value.get_ref<const std::string&>());
+    if (value.is_number_unsigned())
+        return value.get<uint64_t>();
     if (value.is_number_integer())
-        return value.is_number_unsigned() ? QString::number(value.get<quint64>())
-                                          : QString::number(value.get<qint64>());
-    const double number = value.get<double>();
-    return QString::number(number, 'g', 17);
+        return value.get<int64_t>();
+    if (value.is_number_float())
+        return value.get<double>();
+    if (value.is_boolean())
+        return Field(std::in_place_type<bool>, value.get<bool>());
+    return Unreadable{};
+}
+
+nlohmann::json toJson(dom::element value) {
+    switch (value.type()) {
+    case dom::element_type::ARRAY: {
+        auto out = nlohmann::json::array();
+        const dom::array items = value;
+        for (const dom::element item : items)
+            out.push_back(toJson(item));
+        return out;
+    }
+    case dom::element_type::OBJECT: {
+        auto out = nlohmann::json::object();
+        const dom::object fields = value;
+        for (const dom::key_value_pair field : fields)
+            out[std::string(field.key)] = toJson(field.value);
+        return out;
+    }
+    case dom::element_type::INT64: {
+        // The JSON library reads a non-negative integer literal as unsigned.
+        const int64_t number = value.get_int64().value_unsafe();
+        return number >= 0 ? nlohmann::json(static_cast<uint64_t>(number)) : nlohmann::json(number);
+    }
+    case dom::element_type::UINT64:
+        return value.get_uint64().value_unsafe();
+    case dom::element_type::DOUBLE:
+        return value.get_double().value_unsafe();
+    case dom::element_type::STRING:
+        return std::string(value.get_string().value_unsafe());
+    case dom::element_type::BOOL:
+        return value.get_bool().value_unsafe();
+    case dom::element_type::NULL_VALUE:
+        break;
+    }
+    return nullptr;
 }
 } // namespace
 
+struct ApiReply::Value {
+    explicit Value(std::variant<ParsedNode, TreeNode> value) : node(std::move(value)) {}
+
+    Field field(const char* key) const {
+        if (const auto* parsed = std::get_if<ParsedNode>(&node)) {
+            const std::optional<dom::element> member = parsedMember(parsed->element, key);
+            return member ? fieldOf(*member) : Field();
+        }
+        const nlohmann::json* member = treeMember(*std::get<TreeNode>(node), key);
+        return member ? fieldOf(*member) : Field();
+    }
+
+    std::variant<ParsedNode, TreeNode> node;
+    // The JSON library's copy of a parsed value is built on first use: few ask for it.
+    mutable std::once_flag converted;
+    mutable nlohmann::json json;
+};
+
+ApiReply::ApiReply() : ApiReply(nlohmann::json()) {}
+
+ApiReply::ApiReply(nlohmann::json value)
+    : m_value(
+          std::make_shared<const Value>(std::make_shared<const nlohmann::json>(std::move(value)))) {
+}
+
 std::optional<ApiReply> ApiReply::parse(const QByteArray& body) {
+    auto document = std::make_shared<dom::document>();
+    dom::parser parser;
+    dom::element root;
+    if (parser.parse_into_document(*document, body.constData(), static_cast<size_t>(body.size()))
+            .get(root) == simdjson::SUCCESS)
+        return ApiReply(std::make_shared<const Value>(ParsedNode{std::move(document), root}));
+    // simdjson refuses a few bodies the JSON library takes (a byte order mark, integers
+    // beyond 64 bits, nesting deeper than 1024): that library has the last word.
     auto value = nlohmann::json::parse(body.constBegin(), body.constEnd(), nullptr, false);
     if (value.is_discarded())
         return std::nullopt;
     return ApiReply(std::move(value));
 }
 
-const nlohmann::json* ApiReply::member(const char* key) const {
-    if (!m_value.is_object())
-        return nullptr;
-    const auto found = m_value.find(key);
-    return found == m_value.end() ? nullptr : &*found;
-}
-
 bool ApiReply::has(const char* key) const {
-    return member(key) != nullptr;
+    return !std::holds_alternative<std::monostate>(m_value->field(key));
 }
 
 QString ApiReply::text(const char* key) const {
-    const nlohmann::json* value = member(key);
-    if (!value)
-        return {};
-    if (value->is_string())
-        return QString::fromStdString(value->get_ref<const std::string&>());
-    if (value->is_number())
-        return numberText(*value);
+    const Field field = m_value->field(key);
+    if (const auto* text = std::get_if<std::string_view>(&field))
+        return QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()));
+    if (const auto* number = std::get_if<int64_t>(&field))
+        return QString::number(*number);
+    if (const auto* number = std::get_if<uint64_t>(&field))
+        return QString::number(*number);
+    if (const auto* number = std::get_if<double>(&field))
+        return QString::number(*number, 'g', 17);
     return {};
 }
 
 qint64 ApiReply::integer(const char* key) const {
-    const nlohmann::json* value = member(key);
-    if (!value || !value->is_number())
-        return 0;
-    if (value->is_number_integer())
-        return value->get<qint64>();
-    const double number = value->get<double>();
-    if (!(number > -9.2e18 && number < 9.2e18))
-        return 0;
-    return static_cast<qint64>(number);
+    const Field field = m_value->field(key);
+    if (const auto* number = std::get_if<int64_t>(&field))
+        return *number;
+    if (const auto* number = std::get_if<uint64_t>(&field))
+        return static_cast<qint64>(*number);
+    if (const auto* number = std::get_if<double>(&field)) {
+        if (!(*number > -9.2e18 && *number < 9.2e18))
+            return 0;
+        return static_cast<qint64>(*number);
+    }
+    return 0;
 }
 
 bool ApiReply::boolean(const char* key) const {
-    const nlohmann::json* value = member(key);
-    if (!value)
-        return false;
-    if (value->is_boolean())
-        return value->get<bool>();
-    if (value->is_number())
-        return value->get<double>() != 0.0;
-    if (value->is_string()) {
-        const std::string& s = value->get_ref<const std::string&>();
-        return s == "true" || s == "1";
-    }
+    const Field field = m_value->field(key);
+    if (const auto* flag = std::get_if<bool>(&field))
+        return *flag;
+    if (const auto* number = std::get_if<int64_t>(&field))
+        return *number != 0;
+    if (const auto* number = std::get_if<uint64_t>(&field))
+        return *number != 0;
+    if (const auto* number = std::get_if<double>(&field))
+        return *number != 0.0;
+    if (const auto* text = std::get_if<std::string_view>(&field))
+        return *text == "true" || *text == "1";
     return false;
 }
 
 QList<ApiReply> ApiReply::array(const char* key) const {
-    const nlohmann::json* value = member(key);
     QList<ApiReply> items;
-    if (!value || !value->is_array())
+    if (const auto* parsed = std::get_if<ParsedNode>(&m_value->node)) {
+        const std::optional<dom::element> member = parsedMember(parsed->element, key);
+        dom::array elements;
+        if (!member || member->get(elements) != simdjson::SUCCESS)
+            return items;
+        items.reserve(static_cast<qsizetype>(elements.size()));
+        for (const dom::element element : elements)
+            items.append(
+                ApiReply(std::make_shared<const Value>(ParsedNode{parsed->document, element})));
         return items;
-    items.reserve(static_cast<qsizetype>(value->size()));
-    for (const auto& element : *value)
-        items.append(ApiReply(element));
+    }
+    const TreeNode& tree = std::get<TreeNode>(m_value->node);
+    const nlohmann::json* member = treeMember(*tree, key);
+    if (!member || !member->is_array())
+        return items;
+    items.reserve(static_cast<qsizetype>(member->size()));
+    for (const nlohmann::json& element : *member)
+        items.append(ApiReply(std::make_shared<const Value>(TreeNode(tree, &element))));
     return items;
+}
+
+const nlohmann::json& ApiReply::json() const {
+    if (const auto* tree = std::get_if<TreeNode>(&m_value->node))
+        return **tree;
+    std::call_once(m_value->converted, [value = m_value.get()] {
+        value->json = toJson(std::get<ParsedNode>(value->node).element);
+    });
+    return m_value->json;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -10,8 +11,8 @@
 // "", 0, false or an empty list. Any JSON value is accepted at the top level.
 class ApiReply {
 public:
-    ApiReply() = default;
-    explicit ApiReply(nlohmann::json value) : m_value(std::move(value)) {}
+    ApiReply();
+    explicit ApiReply(nlohmann::json value);
 
     // No value when the body is not JSON: that is a failed reply.
     static std::optional<ApiReply> parse(const QByteArray& body);
@@ -24,10 +25,13 @@ public:
     bool boolean(const char* key) const;
     QList<ApiReply> array(const char* key) const;
 
-    const nlohmann::json& json() const { return m_value; }
+    const nlohmann::json& json() const;
 
 private:
-    const nlohmann::json* member(const char* key) const;
+    struct Value;
+    explicit ApiReply(std::shared_ptr<const Value> value) : m_value(std::move(value)) {}
 
-    nlohmann::json m_value;
+    // Replies never change once read: copies and the elements of array() share one
+    // parsed body instead of copying its values (a server list holds thousands).
+    std::shared_ptr<const Value> m_value;
 };

@@ -21,6 +21,12 @@ std::shared_ptr<ServerData> makeServer(const ApiReply& item, const QString& vpnP
         vpnProtocol, item.text("config"));
 }
 
+std::shared_ptr<ServerData> copyFor(const ServerData& server, const QString& vpnProtocol) {
+    auto copy = std::make_shared<ServerData>(server);
+    copy->vpnProtocol = vpnProtocol;
+    return copy;
+}
+
 // After a sign-out the login screen is no longer in the main window (it was replaced),
 // so closing its window leaves the main window alone; a presented list closes itself.
 void closeRequesterWindow(const QPointer<QWidget>& requester) {
@@ -41,12 +47,20 @@ void rebuildServerLists(const ApiReply& reply) {
     const QList<ApiReply> data = reply.array("data");
     ikev2.reserve(data.size() + 1);
     openvpn.reserve(data.size() + 1);
+    const QString ikev2Name = QStringLiteral("IKEV2");
+    const QString openvpnName = QStringLiteral("OPENVPN");
     for (const ApiReply& item : data) {
         const QString protocol = item.text("protocol");
-        if (protocol.contains(QLatin1String("IKEV2")))
-            ikev2.append(makeServer(item, QStringLiteral("IKEV2")));
-        if (protocol.contains(QLatin1String("OPENVPN")))
-            openvpn.append(makeServer(item, QStringLiteral("OPENVPN")));
+        const bool forIKEv2 = protocol.contains(ikev2Name);
+        const bool forOpenVPN = protocol.contains(openvpnName);
+        if (!forIKEv2 && !forOpenVPN)
+            continue;
+        // Each server is read once; a server on both lists still gets two records.
+        const auto server = makeServer(item, forIKEv2 ? ikev2Name : openvpnName);
+        if (forIKEv2)
+            ikev2.append(server);
+        if (forOpenVPN)
+            openvpn.append(forIKEv2 ? copyFor(*server, openvpnName) : server);
     }
     AppState& state = appState();
     state.ikev2ServerList = std::move(ikev2);
