@@ -18,12 +18,31 @@ LoadingBarView::LoadingBarView(QWidget* parent) : QLabel(parent) {
 
 void LoadingBarView::startAnimation() {
     m_phase = 0;
-    m_frames.start();
+    m_animating = true;
+    runFramesWhenShown();
 }
 
 void LoadingBarView::stopAnimation() {
-    m_frames.stop();
+    m_animating = false;
+    runFramesWhenShown();
     update();
+}
+
+void LoadingBarView::showEvent(QShowEvent* event) {
+    QLabel::showEvent(event);
+    runFramesWhenShown();
+}
+
+void LoadingBarView::hideEvent(QHideEvent* event) {
+    QLabel::hideEvent(event);
+    runFramesWhenShown();
+}
+
+void LoadingBarView::runFramesWhenShown() {
+    if (m_animating && isVisible())
+        m_frames.start();
+    else
+        m_frames.stop();
 }
 
 void LoadingBarView::paintEvent(QPaintEvent* event) {

@@ -136,3 +136,21 @@ TEST_F(NetworkVCTest, NoticeBox_FollowsTheNoticeAndItsBadge) {
     EXPECT_FALSE(appState().hasUnreadNotice);
     EXPECT_EQ(preferences().integer(QStringLiteral("notice_id")), 9);
 }
+
+// A connected client sits idle for hours: the bar's frames must not keep running.
+TEST_F(NetworkVCTest, LoadingBar_DrawsFramesOnlyWhileConnectingOnScreen) {
+    screen->show();
+    screen->showConnecting();
+    EXPECT_TRUE(screen->LoadingBar->isDrawingFrames());
+    screen->hide();
+    EXPECT_FALSE(screen->LoadingBar->isDrawingFrames());
+    screen->show();
+    EXPECT_TRUE(screen->LoadingBar->isDrawingFrames());
+
+    screen->showConnected();
+    EXPECT_FALSE(screen->LoadingBar->isDrawingFrames());
+    screen->showConnecting();
+    screen->showDisconnected();
+    EXPECT_FALSE(screen->LoadingBar->isDrawingFrames());
+    EXPECT_FALSE(screen->LoadingBar->isAnimating());
+}
