@@ -1,0 +1,240 @@
+"""Connect figures over OpenVPN on a loopback server (root only).
+
+(a) the client: press of connect to "연결됨 vpnStateChanged";
+(b) raw openvpn: launch to utun0 up;
+(c) detection: utun0 up as the kernel announces it (ip monitor) to the connected line.
+The server is a copy of openvpn named orvel-ovpn-srv, so the client's stop statement
+(which kills every process named *openvpn*) spares it.
+"""
+import fcntl
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import time
+from datetime import datetime
+from pathlib import Path
+
+ADMIN_USER, ADMIN_PASSWORD = "orveladmin", "Adm1n-Pass!"
+VPN_USER, VPN_PASSWORD = "vpnuser", "vpn-pass"
+
+
+def why_not():
+    if os.geteuid() != 0:
+        return "needs root"
+    if not shutil.which("openvpn") and not Path("/usr/sbin/openvpn").exists():
+        return "openvpn is not installed"
+    if not Path("/dev/net/tun").exists():
+        return "no /dev/net/tun"
+    if Path("/sys/class/net/utun0").exists():
+        return "utun0 is taken by another tunnel"
+    return None
+
+
+def ensure_admin():
+    """The administrator the e2e suites use, made when missing."""
+    if subprocess.run(["id", ADMIN_USER], capture_output=True).returncode != 0:
+        subprocess.run(["useradd", "-m", "-G", "sudo", ADMIN_USER], check=True)
+        subprocess.run(["chpasswd"], input=f"{ADMIN_USER}:{ADMIN_PASSWORD}".encode(), check=True)
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def openssl(*args):
+    subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+
+class Server:
+    def __init__(self, world):
+        self.world = world
+        (world / "ext.cnf").write_text(
+            "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\n"
+            "extendedKeyUsage=serverAuth\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n")
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                "/CN=orvel-bench-ca", "-keyout", f"{world}/ca.key", "-out", f"{world}/ca.crt")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                "-keyout", f"{world}/server.key", "-out", f"{world}/server.csr")
+        openssl("x509", "-req", "-in", f"{world}/server.csr", "-CA", f"{world}/ca.crt",
+                "-CAkey", f"{world}/ca.key", "-CAcreateserial", "-days", "1",
+                "-extfile", f"{world}/ext.cnf", "-out", f"{world}/server.crt")
+        verify = world / "verify.sh"
+        verify.write_text(f'#!/bin/sh\n[ "$(sed -n 1p "$1")" = {VPN_USER} ] && '
+                          f'[ "$(sed -n 2p "$1")" = {VPN_PASSWORD} ]\n')
+        verify.chmod(0o755)
+        self.port = free_udp_port()
+        net = os.getpid() % 200
+        (world / "server.conf").write_text(
+            f"local 127.0.0.1\nport {self.port}\nproto udp\ndev orvbsrv{net}\ndev-type tun\n"
+            f"ca {world}/ca.crt\ncert {world}/server.crt\nkey {world}/server.key\ndh none\n"
+            f"topology subnet\nserver 10.232.{net}.0 255.255.255.0\n"
+            "verify-client-cert none\nusername-as-common-name\nscript-security 2\n"
+            f"auth-user-pass-verify {world}/verify.sh via-file\nkeepalive 10 60\nverb 3\n")
+        binary = world / "orvel-ovpn-srv"
+        shutil.copy(shutil.which("openvpn") or "/usr/sbin/openvpn", binary)
+        binary.chmod(0o755)
+        subprocess.run([str(binary), "--config", f"{world}/server.conf", "--daemon",
+                        "--writepid", f"{world}/srv.pid", "--log", f"{world}/srv.log"], check=True)
+        for _ in range(200):
+            if "Initialization Sequence Completed" in self.log():
+                break
+            time.sleep(0.05)
+        else:
+            raise SystemExit("the OpenVPN server did not start:\n" + self.log()[-2000:])
+        self.pid = int((world / "srv.pid").read_text())
+
+    def log(self):
+        path = self.world / "srv.log"
+        return path.read_text(errors="replace") if path.exists() else ""
+
+    def client_config(self, newline="\r\n"):
+        lines = ["client", "dev tun", "proto udp", f"remote 127.0.0.1 {self.port}", "nobind",
+                 f"ca {self.world}/ca.crt", "remote-cert-tls server", "auth-user-pass", "verb 3"]
+        return newline.join(lines) + newline
+
+    def close(self):
+        try:
+            os.kill(self.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+
+
+class LinkWatch:
+    """`ip -ts monitor link`: when the kernel announced utun0 up (UP in its flags)."""
+
+    def __init__(self, bench):
+        self.run = bench.Lines(["ip", "-ts", "monitor", "link"])
+        time.sleep(0.2)
+
+    def mark(self):
+        """Where the next search starts: events after this point only."""
+        with self.run.cond:
+            return len(self.run.lines)
+
+    def utun0_up(self, timeout, since):
+        pattern = r"\butun0: <[^>]*\bUP\b"
+        index_start = since
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            with self.run.cond:
+                for _, line in self.run.lines[index_start:]:
+                    if re.search(pattern, line):
+                        return kernel_stamp(line)
+                self.run.cond.wait(0.1)
+        return None
+
+    def close(self):
+        self.run.stop()
+
+
+def kernel_stamp(line):
+    """The time ip put in front of the event: "[2026-12-07T07:10:01.123456] ..." """
+    match = re.match(r"\[(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d+)\]", line)
+    return datetime.fromisoformat(match.group(1)).timestamp() if match else None
+
+
+def wait_gone(name, timeout=15):
+    deadline = time.time() + timeout
+    while time.time() < deadline and Path(f"/sys/class/net/{name}").exists():
+        time.sleep(0.05)
+
+
+def raw_launch(world, server, watch, bench):
+    """(b): openvpn started directly with the same configuration, to utun0 up."""
+    (world / "raw.ovpn").write_text(server.client_config("\n").replace("dev tun", "dev utun0\ndev-type tun"))
+    (world / "raw-auth.txt").write_text(f"{VPN_USER}\n{VPN_PASSWORD}\n")
+    (world / "raw-auth.txt").chmod(0o600)
+    since = watch.mark()
+    start = time.time()
+    proc = subprocess.Popen(["openvpn", "--config", str(world / "raw.ovpn"),
+                             "--auth-user-pass", str(world / "raw-auth.txt")],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        up = watch.utun0_up(30, since)
+        if up is None:
+            raise SystemExit("raw openvpn did not bring utun0 up; the kernel said:\n" +
+                             watch.run.text()[-1500:])
+        return up - start
+    finally:
+        proc.terminate()
+        proc.wait()
+        wait_gone("utun0")
+
+
+def client_connect(build, state, run_index, service, server, watch, bench):
+    """(a) and (c) for one run of the real client."""
+    home = Path(state) / f"home-connect-{run_index}"
+    env = bench.client_env(home, {
+        "ORVEL_DEMO_AUTOCONNECT": "1", "ORVEL_DEMO_PROTOCOL": "OPENVPN",
+        "QT_LOGGING_RULES": "orvel.*.info=false;orvel.app.info=true",
+        "ORVEL_RESOLV_CONF": str(Path(state) / "connect-resolv.conf"),
+        "ORVEL_RESOLV_SAVE": str(Path(state) / "connect-resolv.saved")})
+    bench.remember_login(home, [f"username={ADMIN_USER}", f"userpassword={ADMIN_PASSWORD}"])
+    argv = bench.private_resolver(state, [str(build / "src/orvelvpn"), *service.client_args])
+    since = watch.mark()
+    run = bench.Lines(argv, env=env)
+    try:
+        pressed = run.wait_for("demo: connect pressed", 60)
+        connected = run.wait_for("연결됨 vpnStateChanged", 60)
+        up = watch.utun0_up(5, since)
+        if pressed is None or connected is None or up is None:
+            raise SystemExit("the client did not connect over OpenVPN:\n" + run.text()[-3000:] +
+                             "\n--- server ---\n" + server.log()[-1500:])
+        return connected - pressed, connected - up
+    finally:
+        run.stop()
+        subprocess.run(["pkill", "-9", "-f", f"{home}/OrvelVPN/default.ovpn"], capture_output=True)
+        wait_gone("utun0")
+
+
+def scenario(build, server):
+    text = subprocess.run([str(build / "tools/testservice/orvel-testservice"),
+                           "--print-demo-scenario"], capture_output=True, check=True).stdout
+    data = json.loads(text)
+    data["smartMatch"] = {"OPENVPN": {"name": "Loopback", "hostdomain": "127.0.0.1",
+                                      "country": "KR", "config": server.client_config()}}
+    for entry in data["servers"] + data["stableServers"]:
+        if "OPENVPN" in entry["protocol"]:
+            entry["config"] = server.client_config()
+            entry["hostdomain"] = entry["hostip"] = "127.0.0.1"
+    for account in data["accounts"]:
+        account["vpnUsername"], account["vpnPassword"] = VPN_USER, VPN_PASSWORD
+    return data
+
+
+def connect(build, runs, state, bench):
+    reason = why_not()
+    if reason:
+        print(f"connect: SKIPPED ({reason})")
+        return
+    ensure_admin()
+    lock = open("/tmp/orvel-openvpn-e2e.lock", "a+")
+    fcntl.flock(lock, fcntl.LOCK_EX)  # one OpenVPN client at a time on this machine
+    world = Path(state) / "ovpn"
+    world.mkdir()
+    server = Server(world)
+    service = bench.Service(build, state, scenario(build, server))
+    watch = LinkWatch(bench)
+    try:
+        raw, press, detect = [], [], []
+        for i in range(runs):
+            raw.append(raw_launch(world, server, watch, bench))
+            a, c = client_connect(build, state, i, service, server, watch, bench)
+            press.append(a)
+            detect.append(c)
+    finally:
+        watch.close()
+        service.close()
+        server.close()
+    a, b, c = (statistics.median(v) * 1000 for v in (press, raw, detect))
+    print(f"connect (OpenVPN, loopback, median of {runs}): (a) press to connected {a:.0f} ms, "
+          f"(b) raw openvpn to utun0 up {b:.0f} ms, a/b {a / b:.2f}")
+    print(f"connect detection (c): utun0 up to connected {c:.1f} ms median "
+          f"(runs: {', '.join(f'{x * 1000:.1f}' for x in detect)}; target <= 20 ms)")
