@@ -3,36 +3,21 @@
 (a) the client: press of connect to "연결됨 vpnStateChanged";
 (b) raw openvpn: launch to utun0 up;
 (c) detection: utun0 up as the kernel announces it (ip monitor) to the connected line.
-The server is a copy of openvpn named orvel-ovpn-srv, so the client's stop statement
-(which kills every process named *openvpn*) spares it.
+The server and its scenario come from tools/demo/loopback_openvpn.py.
 """
 import fcntl
-import json
 import os
 import re
-import shutil
-import signal
-import socket
 import statistics
 import subprocess
+import sys
 import time
 from datetime import datetime
 from pathlib import Path
 
-ADMIN_USER, ADMIN_PASSWORD = "orveladmin", "Adm1n-Pass!"
-VPN_USER, VPN_PASSWORD = "vpnuser", "vpn-pass"
-
-
-def why_not():
-    if os.geteuid() != 0:
-        return "needs root"
-    if not shutil.which("openvpn") and not Path("/usr/sbin/openvpn").exists():
-        return "openvpn is not installed"
-    if not Path("/dev/net/tun").exists():
-        return "no /dev/net/tun"
-    if Path("/sys/class/net/utun0").exists():
-        return "utun0 is taken by another tunnel"
-    return None
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools/demo"))
+from loopback_openvpn import (ADMIN_PASSWORD, ADMIN_USER, VPN_PASSWORD,  # noqa: E402
+                              VPN_USER, Server, scenario, why_not)
 
 
 def ensure_admin():
@@ -40,70 +25,6 @@ def ensure_admin():
     if subprocess.run(["id", ADMIN_USER], capture_output=True).returncode != 0:
         subprocess.run(["useradd", "-m", "-G", "sudo", ADMIN_USER], check=True)
         subprocess.run(["chpasswd"], input=f"{ADMIN_USER}:{ADMIN_PASSWORD}".encode(), check=True)
-
-
-def free_udp_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def openssl(*args):
-    subprocess.run(["openssl", *args], check=True, capture_output=True)
-
-
-class Server:
-    def __init__(self, world):
-        self.world = world
-        (world / "ext.cnf").write_text(
-            "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\n"
-            "extendedKeyUsage=serverAuth\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n")
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
-                "/CN=orvel-bench-ca", "-keyout", f"{world}/ca.key", "-out", f"{world}/ca.crt")
-        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
-                "-keyout", f"{world}/server.key", "-out", f"{world}/server.csr")
-        openssl("x509", "-req", "-in", f"{world}/server.csr", "-CA", f"{world}/ca.crt",
-                "-CAkey", f"{world}/ca.key", "-CAcreateserial", "-days", "1",
-                "-extfile", f"{world}/ext.cnf", "-out", f"{world}/server.crt")
-        verify = world / "verify.sh"
-        verify.write_text(f'#!/bin/sh\n[ "$(sed -n 1p "$1")" = {VPN_USER} ] && '
-                          f'[ "$(sed -n 2p "$1")" = {VPN_PASSWORD} ]\n')
-        verify.chmod(0o755)
-        self.port = free_udp_port()
-        net = os.getpid() % 200
-        (world / "server.conf").write_text(
-            f"local 127.0.0.1\nport {self.port}\nproto udp\ndev orvbsrv{net}\ndev-type tun\n"
-            f"ca {world}/ca.crt\ncert {world}/server.crt\nkey {world}/server.key\ndh none\n"
-            f"topology subnet\nserver 10.232.{net}.0 255.255.255.0\n"
-            "verify-client-cert none\nusername-as-common-name\nscript-security 2\n"
-            f"auth-user-pass-verify {world}/verify.sh via-file\nkeepalive 10 60\nverb 3\n")
-        binary = world / "orvel-ovpn-srv"
-        shutil.copy(shutil.which("openvpn") or "/usr/sbin/openvpn", binary)
-        binary.chmod(0o755)
-        subprocess.run([str(binary), "--config", f"{world}/server.conf", "--daemon",
-                        "--writepid", f"{world}/srv.pid", "--log", f"{world}/srv.log"], check=True)
-        for _ in range(200):
-            if "Initialization Sequence Completed" in self.log():
-                break
-            time.sleep(0.05)
-        else:
-            raise SystemExit("the OpenVPN server did not start:\n" + self.log()[-2000:])
-        self.pid = int((world / "srv.pid").read_text())
-
-    def log(self):
-        path = self.world / "srv.log"
-        return path.read_text(errors="replace") if path.exists() else ""
-
-    def client_config(self, newline="\r\n"):
-        lines = ["client", "dev tun", "proto udp", f"remote 127.0.0.1 {self.port}", "nobind",
-                 f"ca {self.world}/ca.crt", "remote-cert-tls server", "auth-user-pass", "verb 3"]
-        return newline.join(lines) + newline
-
-    def close(self):
-        try:
-            os.kill(self.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
 
 
 class LinkWatch:
@@ -194,21 +115,6 @@ def client_connect(build, state, run_index, service, server, watch, bench):
         wait_gone("utun0")
 
 
-def scenario(build, server):
-    text = subprocess.run([str(build / "tools/testservice/orvel-testservice"),
-                           "--print-demo-scenario"], capture_output=True, check=True).stdout
-    data = json.loads(text)
-    data["smartMatch"] = {"OPENVPN": {"name": "Loopback", "hostdomain": "127.0.0.1",
-                                      "country": "KR", "config": server.client_config()}}
-    for entry in data["servers"] + data["stableServers"]:
-        if "OPENVPN" in entry["protocol"]:
-            entry["config"] = server.client_config()
-            entry["hostdomain"] = entry["hostip"] = "127.0.0.1"
-    for account in data["accounts"]:
-        account["vpnUsername"], account["vpnPassword"] = VPN_USER, VPN_PASSWORD
-    return data
-
-
 def connect(build, runs, state, bench):
     reason = why_not()
     if reason:
@@ -220,7 +126,7 @@ def connect(build, runs, state, bench):
     world = Path(state) / "ovpn"
     world.mkdir()
     server = Server(world)
-    service = bench.Service(build, state, scenario(build, server))
+    service = bench.Service(build, state, scenario(build / "tools/testservice/orvel-testservice", server))
     watch = LinkWatch(bench)
     try:
         raw, press, detect = [], [], []
