@@ -31,7 +31,8 @@ class LinkWatch:
     """`ip -ts monitor link`: when the kernel announced utun0 up (UP in its flags)."""
 
     def __init__(self, bench):
-        self.run = bench.Lines(["ip", "-ts", "monitor", "link"])
+        # Line-buffered: into a pipe ip would hold its events back in 4 KiB blocks.
+        self.run = bench.Lines(["stdbuf", "-oL", "ip", "-ts", "monitor", "link"])
         time.sleep(0.2)
 
     def mark(self):
@@ -67,6 +68,19 @@ def wait_gone(name, timeout=15):
         time.sleep(0.05)
 
 
+def wait_for_stop_statement(timeout=10):
+    """The quitting client's stop statement kills every openvpn; it may still be on its
+    way, and the next raw launch must not be its victim."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        busy = subprocess.run(["pgrep", "-f", "pgrep openvpn|xargs sudo kill"],
+                              capture_output=True).returncode == 0
+        if not busy and subprocess.run(["pgrep", "-x", "openvpn"], capture_output=True).returncode != 0:
+            break
+        time.sleep(0.05)
+    time.sleep(0.5)
+
+
 def raw_launch(world, server, watch, bench):
     """(b): openvpn started directly with the same configuration, to utun0 up."""
     (world / "raw.ovpn").write_text(server.client_config("\n").replace("dev tun", "dev utun0\ndev-type tun"))
@@ -76,12 +90,13 @@ def raw_launch(world, server, watch, bench):
     start = time.time()
     proc = subprocess.Popen(["openvpn", "--config", str(world / "raw.ovpn"),
                              "--auth-user-pass", str(world / "raw-auth.txt")],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                            stdout=open(world / "raw.log", "w"), stderr=subprocess.STDOUT)
     try:
         up = watch.utun0_up(30, since)
         if up is None:
-            raise SystemExit("raw openvpn did not bring utun0 up; the kernel said:\n" +
-                             watch.run.text()[-1500:])
+            raise SystemExit("raw openvpn did not bring utun0 up:\n" +
+                             (world / "raw.log").read_text()[-2000:] + "\n--- server ---\n" +
+                             server.log()[-1500:])
         return up - start
     finally:
         proc.terminate()
@@ -113,6 +128,7 @@ def client_connect(build, state, run_index, service, server, watch, bench):
         run.stop()
         subprocess.run(["pkill", "-9", "-f", f"{home}/OrvelVPN/default.ovpn"], capture_output=True)
         wait_gone("utun0")
+        wait_for_stop_statement()
 
 
 def connect(build, runs, state, bench):
