@@ -5,13 +5,13 @@ The server is a copy of openvpn named orvel-ovpn-srv, so the client's stop state
 asks for lives only in private copies of the user database, mounted over /etc in the
 client's own mount namespace; this machine's accounts are never touched.
 
-    loopback_openvpn.py start STATE_DIR TESTSERVICE   servers up, STATE_DIR/scenario.json
-    loopback_openvpn.py stop STATE_DIR
+    loopback_openvpn.py start STATE_DIR TESTSERVICE
+starts the server (its pid in STATE_DIR/srv.pid) and writes STATE_DIR/scenario.json.
 """
 import json
 import os
-import shutil
 import signal
+import shutil
 import socket
 import subprocess
 import sys
@@ -135,14 +135,6 @@ def private_user_database(folder):
 
 
 def main():
-    if len(sys.argv) >= 3 and sys.argv[1] == "stop":
-        pid_file = Path(sys.argv[2]) / "srv.pid"
-        if pid_file.exists():
-            try:
-                os.kill(int(pid_file.read_text()), signal.SIGTERM)
-            except (ProcessLookupError, ValueError):
-                pass
-        return 0
     if len(sys.argv) != 4 or sys.argv[1] != "start":
         print(__doc__, file=sys.stderr)
         return 2
