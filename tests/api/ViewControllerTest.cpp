@@ -87,6 +87,11 @@ struct RefusalCase {
     const char* key;
 };
 
+// Readable names in test output: "result 300 -> LOGINCOUNTALERT".
+void PrintTo(const RefusalCase& refusal, std::ostream* out) {
+    *out << "result " << (*refusal.result ? refusal.result : "(none)") << " -> " << refusal.key;
+}
+
 class LoginRefusalTest : public ViewControllerTest,
                          public ::testing::WithParamInterface<RefusalCase> {};
 } // namespace
@@ -303,6 +308,12 @@ struct NoticeCase {
     const char* expectedNotice;
     bool expectedUnread;
 };
+
+void PrintTo(const NoticeCase& notice, std::ostream* out) {
+    *out << "user " << notice.userId << ", common " << notice.commonId << ", last seen "
+         << notice.lastSeen << (notice.unreadBefore ? ", unread" : "") << " -> "
+         << notice.expectedNotice;
+}
 
 class LoginNoticeTest : public ViewControllerTest,
                         public ::testing::WithParamInterface<NoticeCase> {};
