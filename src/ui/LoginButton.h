@@ -1,21 +1,10 @@
 #pragma once
 
-#include <QPushButton>
+#include "ui/TrackingButton.h"
 
-// A push button that keeps one hover tracking area over its bounds; the pointer's
-// entering and leaving are left to the button's own handling.
-class LoginButton final : public QPushButton {
+// The buttons of the login form.
+class LoginButton final : public TrackingButton {
     Q_OBJECT
 public:
-    explicit LoginButton(QWidget* parent = nullptr);
-
-    void updateTrackingAreas();
-    QRect trackingArea() const { return m_trackingArea; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    // The one region watched for the pointer: the bounds at the last geometry change.
-    QRect m_trackingArea;
+    using TrackingButton::TrackingButton;
 };

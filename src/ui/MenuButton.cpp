@@ -4,23 +4,13 @@
 
 #include <QStringList>
 
-MenuButton::MenuButton(QWidget* parent) : QPushButton(parent) {
-    updateTrackingAreas();
-}
+MenuButton::MenuButton(QWidget* parent) : TrackingButton(parent) {}
 
 QString MenuButton::highlightImageName(int tag) {
     static const QStringList names{QStringLiteral("ntw_white"), QStringLiteral("usr_white"),
                                    QStringLiteral("cng_white"), QStringLiteral("cd_white"),
                                    QStringLiteral("ext_white"), QStringLiteral("update_white")};
     return (tag >= 1 && tag <= names.size()) ? names.at(tag - 1) : QString();
-}
-
-void MenuButton::updateTrackingAreas() {
-    // Qt delivers enter and leave for the whole widget once hover tracking is on,
-    // whichever window is active; the area is kept to follow the bounds.
-    setAttribute(Qt::WA_Hover, true);
-    setMouseTracking(true);
-    m_trackingArea = rect();
 }
 
 void MenuButton::mouseEntered() {
@@ -39,16 +29,11 @@ void MenuButton::mouseExited() {
 }
 
 void MenuButton::enterEvent(QEnterEvent* event) {
-    QPushButton::enterEvent(event);
+    TrackingButton::enterEvent(event);
     mouseEntered();
 }
 
 void MenuButton::leaveEvent(QEvent* event) {
-    QPushButton::leaveEvent(event);
+    TrackingButton::leaveEvent(event);
     mouseExited();
-}
-
-void MenuButton::resizeEvent(QResizeEvent* event) {
-    QPushButton::resizeEvent(event);
-    updateTrackingAreas();
 }

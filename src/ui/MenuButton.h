@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ui/TrackingButton.h"
+
 #include <QIcon>
-#include <QPushButton>
 
 // A side-menu button: shows its highlight image while the pointer is over it, and keeps
 // it on leaving when the menu has just made it the current screen's button.
-class MenuButton final : public QPushButton {
+class MenuButton final : public TrackingButton {
     Q_OBJECT
 public:
     explicit MenuButton(QWidget* parent = nullptr);
@@ -18,9 +19,6 @@ public:
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
 
-    void updateTrackingAreas();
-    QRect trackingArea() const { return m_trackingArea; }
-
     void mouseEntered();
     void mouseExited();
 
@@ -30,10 +28,7 @@ public:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The one region watched for the pointer: the bounds at the last geometry change.
-    QRect m_trackingArea;
     int m_tag = 0;
 };

@@ -1,10 +1,10 @@
-#include "ui/NetworkButton.h"
+#include "ui/TrackingButton.h"
 
-NetworkButton::NetworkButton(QWidget* parent) : QPushButton(parent) {
+TrackingButton::TrackingButton(QWidget* parent) : QPushButton(parent) {
     updateTrackingAreas();
 }
 
-void NetworkButton::updateTrackingAreas() {
+void TrackingButton::updateTrackingAreas() {
     // Qt delivers enter and leave for the whole widget once hover tracking is on,
     // whichever window is active; the area is kept to follow the bounds.
     setAttribute(Qt::WA_Hover, true);
@@ -12,7 +12,7 @@ void NetworkButton::updateTrackingAreas() {
     m_trackingArea = rect();
 }
 
-void NetworkButton::resizeEvent(QResizeEvent* event) {
+void TrackingButton::resizeEvent(QResizeEvent* event) {
     QPushButton::resizeEvent(event);
     updateTrackingAreas();
 }
