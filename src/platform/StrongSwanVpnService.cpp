@@ -303,12 +303,18 @@ SystemVpnService::ErrorCode StrongSwanVpnService::startVPNTunnel() {
 }
 
 void StrongSwanVpnService::initiate(quint64 operation) {
+    runThenRefresh("initiate", {QStringLiteral("--initiate"), QStringLiteral("--child"), kName},
+                   operation);
+}
+
+void StrongSwanVpnService::runThenRefresh(const char* action, QStringList arguments,
+                                          quint64 operation) {
     QElapsedTimer clock;
     clock.start();
-    swanctl({QStringLiteral("--initiate"), QStringLiteral("--child"), kName,
-             QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)},
-            [this, operation, clock](const SwanctlRunner::Result& result) {
-                qCInfo(lcStrongSwan) << "initiate ended with" << result.exitCode << "after"
+    arguments << QStringLiteral("--timeout") << QString::number(m_config.timeoutSeconds);
+    swanctl(std::move(arguments),
+            [this, action, operation, clock](const SwanctlRunner::Result& result) {
+                qCInfo(lcStrongSwan) << action << "ended with" << result.exitCode << "after"
                                      << clock.elapsed() << "ms";
                 if (operation == m_operation)
                     refreshStatus(operation);
@@ -327,16 +333,9 @@ void StrongSwanVpnService::stopVPNTunnel() {
             if (operation != m_operation)
                 return;
             setStatus(VpnStatus::Disconnecting);
-            QElapsedTimer clock;
-            clock.start();
-            swanctl({QStringLiteral("--terminate"), QStringLiteral("--ike"), kName,
-                     QStringLiteral("--timeout"), QString::number(m_config.timeoutSeconds)},
-                    [this, operation, clock](const SwanctlRunner::Result& result) {
-                        qCInfo(lcStrongSwan) << "terminate ended with" << result.exitCode << "after"
-                                             << clock.elapsed() << "ms";
-                        if (operation == m_operation)
-                            refreshStatus(operation);
-                    });
+            runThenRefresh("terminate",
+                           {QStringLiteral("--terminate"), QStringLiteral("--ike"), kName},
+                           operation);
         },
         Qt::QueuedConnection);
 }

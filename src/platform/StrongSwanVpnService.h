@@ -63,6 +63,8 @@ private:
     void swanctl(QStringList arguments, std::function<void(const SwanctlRunner::Result&)> done);
     void runLoadAll(std::function<void(const SwanctlRunner::Result&)> done);
     void initiate(quint64 operation);
+    // One timed swanctl command of operation; the state is read again when it ends.
+    void runThenRefresh(const char* action, QStringList arguments, quint64 operation);
     void refreshStatus(quint64 operation);
     void setStatus(VpnStatus status);
 
