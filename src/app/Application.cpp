@@ -47,13 +47,15 @@ namespace {
 // the client still runs without root or strongSwan.
 std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStore& items,
                                                  ProcessSwanctlRunner& swanctl) {
-    if (choice != QLatin1String("simulated")) {
-        StrongSwanVpnService::Settings settings = StrongSwanVpnService::Settings::fromEnvironment();
-        if (StrongSwanVpnService::viciReachable(settings.viciSocket))
-            return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
-        qCInfo(lcApp) << "no charon answers on" << settings.viciSocket
-                      << "- IKEv2 runs on the simulated VPN service";
+    if (choice == QLatin1String("simulated")) {
+        qCInfo(lcApp) << "IKEv2 runs on the simulated VPN service, as asked";
+        return std::make_unique<SimulatedVpnService>();
     }
+    StrongSwanVpnService::Settings settings = StrongSwanVpnService::Settings::fromEnvironment();
+    if (StrongSwanVpnService::viciReachable(settings.viciSocket))
+        return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
+    qCInfo(lcApp) << "no charon answers on" << settings.viciSocket
+                  << "- IKEv2 runs on the simulated VPN service";
     return std::make_unique<SimulatedVpnService>();
 }
 
