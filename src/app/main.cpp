@@ -1,10 +1,12 @@
 #include "app/Application.h"
 #include "app/LaunchOptions.h"
+#include "app/StartupWarmup.h"
 
 #include <QApplication>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    StartupWarmup warmup;
     QApplication app(argc, argv);
     QString error;
     const auto options = LaunchOptions::parse(app.arguments(), &error);
