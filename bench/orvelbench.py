@@ -144,7 +144,7 @@ def startup(build, runs, state):
     unpacked) are reported on their own."""
     service = Service(build, state)
     client_argv = [str(build / "src/orvelvpn")] + service.client_args
-    client_env_ = client_env(Path(state) / "home", {
+    regular_env = client_env(Path(state) / "home", {
         "QT_LOGGING_RULES": "orvel.*.info=false;orvel.login.info=true"})
     try:
         first = [time_to_line(client_argv, r"login screen ready", client_env(
@@ -153,7 +153,7 @@ def startup(build, runs, state):
                  for i in range(runs)]
         client, window = [], []
         for _ in range(runs + 1):  # the first of each warms the caches and is dropped
-            client.append(time_to_line(client_argv, r"login screen ready", client_env_))
+            client.append(time_to_line(client_argv, r"login screen ready", regular_env))
             env = client_env(Path(state) / "home-window", {"QT_LOGGING_RULES": "orvel.bench.info=true"})
             window.append(time_to_line([str(build / "bench/orvel_bench_window")],
                                        r"window ready", env))
