@@ -218,7 +218,11 @@ TEST_F(OpenVPNTunnelTest, LaunchBringsUpUtun0_StopTakesItDownAndLeavesTheServer)
                 static_cast<long long>(upMs), static_cast<long long>(downMs));
 
     EXPECT_TRUE(launcher.workItem()->waitForFinished(10000));
-    EXPECT_EQ(e2e::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), clientOpenVPNPattern()}), 1);
+    // The stop's own helper names the configuration too, until it has seen OpenVPN end.
+    EXPECT_TRUE(waitUntil([&] {
+        return e2e::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), clientOpenVPNPattern()}) ==
+               1;
+    }));
     EXPECT_EQ(::kill(serverPid, 0), 0) << "the test server was killed by the stop statement";
     EXPECT_EQ(decoy.state(), QProcess::Running) << "the stop killed a process it did not start";
     EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/evil-ran")));

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
@@ -112,7 +113,32 @@ std::string firstFreeInterface() {
     return {};
 }
 
-void endRecorded(const std::string& path);
+bool endRecorded(const std::string& path);
+long recordedPid(const std::string& pidFile);
+bool hasEnded(pid_t pid);
+
+// Records of OpenVPNs that ended by themselves (a refused password, a killed client's
+// tunnel stopped by hand) go, with their copies of the configuration.
+void sweepEndedRecords() {
+    DIR* folder = ::opendir(launcher::kStateFolder);
+    if (!folder)
+        return;
+    const std::string suffix = ".pid";
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.rfind("openvpn-", 0) != 0 || name.size() <= suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string pidFile = std::string(launcher::kStateFolder) + "/" + name;
+        const long pid = recordedPid(pidFile);
+        if (pid && !hasEnded(static_cast<pid_t>(pid)))
+            continue;
+        ::unlink(pidFile.c_str());
+        const std::string copy = pidFile.substr(0, pidFile.size() - suffix.size()) + ".ovpn";
+        ::unlink(copy.c_str());
+    }
+    ::closedir(folder);
+}
 
 int start(const std::string& path, uid_t user) {
     std::string text;
@@ -123,6 +149,7 @@ int start(const std::string& path, uid_t user) {
         return fail(problem);
     // One OpenVPN per configuration: an earlier one would be left without a record.
     endRecorded(path);
+    sweepEndedRecords();
     const std::string device = firstFreeInterface();
     if (device.empty())
         return fail("utun0 to utun10 are all taken");
@@ -176,14 +203,13 @@ long recordedPid(const std::string& pidFile) {
     return (file >> pid) && pid > 1 ? pid : 0;
 }
 
-// Ends the OpenVPN recorded for the configuration, and nothing else.
-void endRecorded(const std::string& path) {
+// Ends the OpenVPN recorded for the configuration, and nothing else; false when none was
+// recorded.
+bool endRecorded(const std::string& path) {
     const std::string pidFile = launcher::pidFilePath(path);
     const long recorded = recordedPid(pidFile);
-    if (!recorded) {
-        std::fprintf(stderr, "orvel-openvpn: no OpenVPN recorded for %s\n", path.c_str());
-        return;
-    }
+    if (!recorded)
+        return false;
     const auto pid = static_cast<pid_t>(recorded);
     // A recorded pid may have been reused since: only a process still running this
     // configuration (or its copy) is ours.
@@ -203,10 +229,12 @@ void endRecorded(const std::string& path) {
         ::unlink(pidFile.c_str());
         ::unlink(launcher::configCopyPath(path).c_str());
     }
+    return true;
 }
 
 int stop(const std::string& path) {
-    endRecorded(path);
+    if (!endRecorded(path))
+        std::fprintf(stderr, "orvel-openvpn: no OpenVPN recorded for %s\n", path.c_str());
     return 0;
 }
 
