@@ -76,7 +76,7 @@ QString AdminAuthenticator::currentUserName() {
 }
 
 QString AdminAuthenticator::desktopUserName() {
-    const QString sudoUser = qEnvironmentVariable("SUDO_USER");
+    QString sudoUser = qEnvironmentVariable("SUDO_USER");
     if (!sudoUser.isEmpty() && sudoUser != QLatin1String("root"))
         return sudoUser;
     bool known = false;

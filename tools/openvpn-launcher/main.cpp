@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr off_t kMaxConfigBytes = 1024 * 1024;
+constexpr off_t kMaxConfigBytes = off_t{1024} * 1024;
 constexpr int kTermGraceMs = 3000;
 constexpr int kKillGraceMs = 1000;
 
@@ -106,7 +106,7 @@ bool writePrivateFile(const std::string& path, const std::string& content) {
 
 std::string firstFreeInterface() {
     for (int n = 0; n <= launcher::kLastInterface; ++n) {
-        const std::string name = "utun" + std::to_string(n);
+        std::string name = "utun" + std::to_string(n);
         if (::access(("/sys/class/net/" + name).c_str(), F_OK) != 0)
             return name;
     }
