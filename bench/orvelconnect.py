@@ -69,11 +69,11 @@ def wait_gone(name, timeout=15):
 
 
 def wait_for_stop_statement(timeout=10):
-    """The quitting client's stop statement kills every openvpn; it may still be on its
-    way, and the next raw launch must not be its victim."""
+    """The quitting client's stop may still be on its way: the next raw launch waits until
+    it and the client's OpenVPN are gone, so the two never share utun0."""
     deadline = time.time() + timeout
     while time.time() < deadline:
-        busy = subprocess.run(["pgrep", "-f", "pgrep openvpn|xargs sudo kill"],
+        busy = subprocess.run(["pgrep", "-f", "orvel-openvpn --stop"],
                               capture_output=True).returncode == 0
         if not busy and subprocess.run(["pgrep", "-x", "openvpn"], capture_output=True).returncode != 0:
             break

@@ -21,15 +21,30 @@ bool AppDelegate::applicationShouldHandleReopen(const QList<QWidget*>& windows,
     return true;
 }
 
+namespace {
+const QString kIKEv2 = QStringLiteral("IKEV2");
+
+// Connecting counts as much as connected: an OpenVPN or an IKE SA may already be there.
+bool attemptUnderway() {
+    const AppState& state = appState();
+    return state.isConnected || state.isConnecting;
+}
+} // namespace
+
+void AppDelegate::tearDownOpenVPNAndDNS() {
+    if (appState().openVPNMayRun)
+        m_teardown.runOpenVPNStopScript();
+    m_teardown.restoreDNS();
+}
+
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
     AppState& state = appState();
-    if (!state.isConnected)
+    tearDownOpenVPNAndDNS();
+    if (!attemptUnderway())
         return TerminateReply::Now;
-    if (state.selectedProtocol == QLatin1String("IKEV2"))
+    if (state.selectedProtocol == kIKEv2)
         m_teardown.disconnectIKEv2();
-    else
-        m_teardown.runOpenVPNStopScript();
-    if (!state.isConnected)
+    if (!attemptUnderway())
         return TerminateReply::Now;
     m_terminationPending = true;
     m_teardown.disconnectIKEv2ForTermination(
@@ -38,13 +53,10 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
 }
 
 void AppDelegate::applicationWillTerminate() {
-    const AppState& state = appState();
-    if (!state.isConnected)
-        return;
-    if (state.selectedProtocol == QLatin1String("IKEV2"))
+    if (attemptUnderway() && appState().selectedProtocol == kIKEv2)
         m_teardown.disconnectIKEv2();
-    else
-        m_teardown.runOpenVPNStopScript();
+    tearDownOpenVPNAndDNS();
+    m_teardown.forgetLeftovers();
 }
 
 void AppDelegate::requestQuit() {

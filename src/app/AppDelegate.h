@@ -27,6 +27,7 @@ signals:
     void terminateApproved();
 
 private:
+    void tearDownOpenVPNAndDNS();
     void replyToApplicationShouldTerminate(bool shouldTerminate);
 
     TunnelTeardown& m_teardown;

@@ -38,6 +38,11 @@ struct AppState {
     bool isAdminAuthorized = false;
     bool pendingOpenVPNInstall = false;
 
+    // What this run has left on the machine that the teardown must undo: an OpenVPN
+    // launched and not stopped since, a DNS override applied.
+    bool openVPNMayRun = false;
+    bool dnsOverrideApplied = false;
+
     QString vpnHomeDir;
     QString credentialTemplatePath;
     int baselineUtunCount = 0;

@@ -5,6 +5,7 @@
 #include "api/PasswordChangeVC.h"
 #include "api/ViewController.h"
 #include "app/AppDelegate.h"
+#include "app/AppInfo.h"
 #include "app/AppState.h"
 #include "app/InitialVC.h"
 #include "app/LocalizeStrings.h"
@@ -29,6 +30,7 @@
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemInterfaceList.h"
 #include "tunnel/DialogController.h"
+#include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/SharedTunnelTeardown.h"
 #include "ui/OrvelController.h"
@@ -43,8 +45,9 @@ Q_LOGGING_CATEGORY(lcApp, "orvel.app")
 
 namespace {
 
-// charon behind IKEv2 when its VICI socket answers; the simulated service otherwise, so
-// the client still runs without root or strongSwan.
+// charon behind IKEv2; the simulated service only when asked for (the demo's choice).
+// Without a charon answering, a connect is refused like any refused start, so the
+// screen never says "Connected" without a tunnel.
 std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStore& items,
                                                  ProcessSwanctlRunner& swanctl) {
     if (choice == QLatin1String("simulated")) {
@@ -52,11 +55,10 @@ std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStor
         return std::make_unique<SimulatedVpnService>();
     }
     StrongSwanVpnService::Settings settings = StrongSwanVpnService::Settings::fromEnvironment();
-    if (StrongSwanVpnService::viciReachable(settings.viciSocket))
-        return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
-    qCInfo(lcApp) << "no charon answers on" << settings.viciSocket
-                  << "- IKEv2 runs on the simulated VPN service";
-    return std::make_unique<SimulatedVpnService>();
+    if (!StrongSwanVpnService::viciReachable(settings.viciSocket))
+        qCInfo(lcApp) << "no charon answers on" << settings.viciSocket
+                      << "- IKEv2 connects will fail until strongSwan runs";
+    return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
 }
 
 // Jobs on detached threads (the DNS reset, the OpenVPN launch) hold the runner and may
@@ -195,6 +197,10 @@ void Application::wireQuitAndReopen(QApplication& app) {
 }
 
 void Application::show() {
+    // Before anything else, the tunnel count of the start-up included: what a run that
+    // crashed left behind (its OpenVPN, its DNS override) is cleared.
+    Leftovers::clearAfterCrash(homeDirectory() + QStringLiteral("/OrvelVPN/"),
+                               processScriptRunner(), m_parts->preferences);
     m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
     m_parts->window.setContentViewController(new InitialVC(&m_parts->storyboard));
     m_parts->window.show();

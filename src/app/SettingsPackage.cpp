@@ -3,13 +3,13 @@
 #include "app/AppInfo.h"
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
+#include "app/PackagePin.h"
 #include "app/Services.h"
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/PrivilegedScript.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -167,13 +167,6 @@ bool moveIntoPlace(const QString& unpacked, const QString& folder, QString* erro
     return true;
 }
 
-bool hasSha256(const QString& path, const QString& expectedHex) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) &&
-           hash.result().toHex() == expectedHex.trimmed().toLower().toLatin1();
-}
-
 ScriptRunner* scriptRunner() {
     ScriptRunner* runner = services().scriptRunner;
     if (!runner)
@@ -244,6 +237,13 @@ bool unpackSettingsArchive(const QString& archivePath, const QString& folder,
         if (!entry.directory && !extractFile(archive.get(), entry, target, error))
             return false;
     }
+    // The program the tunnel may run: a folder or anything else by that name is a
+    // broken package.
+    const QFileInfo program(unpacked.filePath(QStringLiteral("openvpn")));
+    if (program.exists() && (program.isSymLink() || !program.isFile())) {
+        *error = QStringLiteral("the package's openvpn is not a regular file");
+        return false;
+    }
     return moveIntoPlace(unpacked.path(), folder, error);
 }
 
@@ -279,7 +279,8 @@ void SettingsPackageInstaller::removeLegacyFolder() {
 }
 
 bool SettingsPackageInstaller::isOpenVPNInstalled() const {
-    return QFileInfo::exists(appState().vpnHomeDir + QStringLiteral("/openvpn"));
+    const QFileInfo program(appState().vpnHomeDir + QStringLiteral("/openvpn"));
+    return program.isFile() && !program.isSymLink();
 }
 
 void SettingsPackageInstaller::downloadSettingsPackage(
@@ -339,7 +340,7 @@ void SettingsPackageInstaller::downloadFinished(QNetworkReply* reply, QTemporary
         logLine(QStringLiteral("Error creating a file ") + destination + QStringLiteral(" : ") +
                 QStringLiteral("a file of that name is already there or cannot be written"));
     } else if (!m_options.packageSha256.isEmpty() &&
-               !hasSha256(destination, m_options.packageSha256)) {
+               !PackagePin::fileHasSha256(destination, m_options.packageSha256)) {
         logLine(QStringLiteral("Error creating a file ") + destination + QStringLiteral(" : ") +
                 QStringLiteral("the package does not have the expected SHA-256"));
         QFile::remove(destination);

@@ -1,5 +1,6 @@
 #include "app/SystemStartupSteps.h"
 
+#include "app/PackagePin.h"
 #include "app/Services.h"
 #include "connection/TunnelInterfaces.h"
 #include "platform/InterfaceList.h"
@@ -10,7 +11,8 @@ SettingsPackageInstaller::Options packageOptions(const LaunchOptions& launch) {
     SettingsPackageInstaller::Options options;
     if (!launch.packageUrl.isEmpty())
         options.packageUrl = launch.packageUrl;
-    options.packageSha256 = launch.packageSha256;
+    PackagePin::setLaunchOption(launch.packageSha256);
+    options.packageSha256 = PackagePin::pinnedSha256();
     return options;
 }
 

@@ -30,7 +30,16 @@ void ConnectionStates::showDisconnected() {
     if (ConnectionView* screen = view())
         screen->renderDisconnected(isAutoServer);
     endAttempt();
+    // The disconnected look means no tunnel: an OpenVPN still coming up goes too.
+    if (state.openVPNMayRun)
+        m_tunnel.stopOpenVPN();
     resetDNS();
+}
+
+void ConnectionStates::abandonAttempt() {
+    if (appState().selectedProtocol == QLatin1String("IKEV2"))
+        m_tunnel.disconnectIKEv2();
+    showDisconnected();
 }
 
 void ConnectionStates::showConnecting() {
@@ -83,7 +92,10 @@ void ConnectionStates::resetDNS() {
 }
 
 void ConnectionStates::endAttempt() {
-    appState().stopFailoverTimer();
+    AppState& state = appState();
+    state.stopFailoverTimer();
+    // An administrator dialog answered after this must not launch anything.
+    state.pendingOpenVPNInstall = false;
     if (attemptEnded)
         attemptEnded();
 }

@@ -25,6 +25,9 @@ public:
     void showDisconnected();
     void showConnecting();
     void showConnected();
+    // Ends an attempt that no screen watches any more: its tunnel down, the disconnected
+    // state.
+    void abandonAttempt();
     // Statuses 1-3; the other values only touch widgets and stay with the screen.
     void applyStateForStatus(VpnStatus status);
 

@@ -233,6 +233,9 @@ void Failover::handleStableServers(const ApiReply& reply) {
         state.selectedProtocol = kIKEv2;
         m_states->isAutoServer = true;
         state.currentServer = first;
+        // On screen while it is tried; its own status events take the look on from here.
+        if (view)
+            view->showServer(first->name, first->country);
         m_tunnel.connectIKEv2(first->hostdomain);
         startStage(Stage::EM1);
     } else if (first->vpnProtocol.contains(kOpenVPN)) {
@@ -243,8 +246,9 @@ void Failover::handleStableServers(const ApiReply& reply) {
         state.selectedProtocol = kOpenVPN;
         if (view)
             view->showServer(first->name, first->country);
-        m_states->showConnecting();
+        // Made current first: the connecting state shows currentServer.
         state.currentServer = first;
+        m_states->showConnecting();
         startOpenVPN(first->config);
         startStage(Stage::EM2);
     } else if (openvpnAttempt) {

@@ -97,6 +97,8 @@ void NetworkVC::buildElements() {
     CountryFlag->setGeometry(20, 46, 36, 24);
     CountryFlag->setScaledContents(true);
     ServerName = makeLabel(this, QRect(64, 40, 210, 36), 14, QStringLiteral("white"));
+    // Names come from the service: shown as they are, never as markup.
+    ServerName->setTextFormat(Qt::PlainText);
     ServerName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     ServerSelection = new QPushButton(this);
@@ -133,6 +135,7 @@ void NetworkVC::buildElements() {
     lbError->setStyleSheet(
         QStringLiteral("color: #ffd8d8; border: none; background: transparent;"));
     lbError->setWordWrap(true);
+    lbError->setTextFormat(Qt::PlainText);
     boxError->hide();
 
     OptionBg = new QFrame(this);
@@ -176,10 +179,19 @@ void NetworkVC::viewDidLoad() {
     LoadingBar->stopAnimation();
     ConnectComment->hide();
 
-    state.currentServer = state.ikev2ServerList.value(0);
+    // A screen made while a tunnel is up (the menu swapped screens) shows that tunnel's
+    // server and look. An attempt still underway is watched by the screen that started
+    // it, which is gone: it is ended, so nothing runs behind a disconnected look.
+    const bool tunnelUp = state.isConnected;
+    if (!tunnelUp) {
+        if (state.isConnecting)
+            m_states->abandonAttempt();
+        state.currentServer = state.ikev2ServerList.value(0);
+    }
     refreshServerDisplay();
 
-    applyVPNStatus(m_tunnel.vpnStatus());
+    if (!tunnelUp)
+        applyVPNStatus(m_tunnel.vpnStatus());
     m_tunnel.statusEvent().subscribe(this, &NetworkVC::applyVPNStatus);
 
     ServerSelection->setStyleSheet(
@@ -200,7 +212,9 @@ void NetworkVC::viewDidLoad() {
     if (services().notifications)
         services().notifications->observe(QStringLiteral("changedServer"), this,
                                           [this] { changeServer(); });
-    if (!state.isConnected)
+    if (tunnelUp)
+        renderConnected();
+    else
         showDisconnected();
 
     showNoticeBox();
@@ -373,12 +387,20 @@ void NetworkVC::restartLoadingAnimation() {
 }
 
 void NetworkVC::presentAdminDialog() {
+    // One administrator dialog at a time: a later attempt raises the open one.
+    static QPointer<QWidget> openDialog;
+    if (openDialog && openDialog->isVisible()) {
+        openDialog->raise();
+        openDialog->activateWindow();
+        return;
+    }
     Storyboard* storyboard = services().storyboard;
     QWidget* dialog = storyboard
                           ? storyboard->instantiateController(QStringLiteral("DialogController"))
                           : nullptr;
     if (!dialog)
         return;
+    openDialog = dialog;
     // Modal, but the supervision ticks go on while it is open.
     dialog->setParent(this, Qt::Dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -2,7 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
+#include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "servers/ConfirmAlert.h"
 #include "tunnel/Configuration.h"
 #include "tunnel/DnsOverride.h"
 #include "tunnel/VPNManager.h"
@@ -30,8 +32,13 @@ void SystemTunnelControl::connectIKEv2(const QString& hostdomain) {
                                       std::nullopt};
     if (services().preferences)
         configuration.saveToDefaults(*services().preferences);
-    VPNManager::shared().connect(configuration, hostdomain,
-                                 [](const QString& message) { logLine(message); });
+    VPNManager::shared().connect(configuration, hostdomain, [](const QString& message) {
+        logLine(message);
+        // A start refused because charon is not there is something the user can mend.
+        if (message == QLatin1String("Can't connect") &&
+            !VPNManager::shared().manager().isAvailable())
+            showConfirmAlert(localized(QStringLiteral("IKEV2_UNAVAILABLE")));
+    });
 }
 
 void SystemTunnelControl::disconnectIKEv2() {

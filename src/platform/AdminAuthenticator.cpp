@@ -1,6 +1,7 @@
 #include "platform/AdminAuthenticator.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <cstdlib>
 #include <cstring>
@@ -71,5 +72,23 @@ bool AdminAuthenticator::checkPassword(const QString& userName, const QString& p
 
 QString AdminAuthenticator::currentUserName() {
     const passwd* user = ::getpwuid(::geteuid());
+    return user ? QString::fromUtf8(user->pw_name) : QString();
+}
+
+QString AdminAuthenticator::desktopUserName() {
+    QString sudoUser = qEnvironmentVariable("SUDO_USER");
+    if (!sudoUser.isEmpty() && sudoUser != QLatin1String("root"))
+        return sudoUser;
+    bool known = false;
+    uid_t uid = qEnvironmentVariable("PKEXEC_UID").toUInt(&known);
+    if (!known) {
+        // The login session's owner, which su and sudo keep.
+        QFile loginUid(QStringLiteral("/proc/self/loginuid"));
+        if (loginUid.open(QIODevice::ReadOnly))
+            uid = QString::fromLatin1(loginUid.readAll()).trimmed().toUInt(&known);
+    }
+    if (!known || uid == 0 || uid == static_cast<uid_t>(-1))
+        return {};
+    const passwd* user = ::getpwuid(uid);
     return user ? QString::fromUtf8(user->pw_name) : QString();
 }

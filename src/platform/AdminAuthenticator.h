@@ -16,4 +16,7 @@ public:
     static bool checkPassword(const QString& userName, const QString& password);
     // The short name of the user this process runs as; "" when unknown.
     static QString currentUserName();
+    // The desktop user behind a client run as root: SUDO_USER, PKEXEC_UID or the owner of
+    // the login session; "" when none is known.
+    static QString desktopUserName();
 };

@@ -1,19 +1,30 @@
 #include "platform/MessageBoxAlerts.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
+namespace {
+// Texts come from the service (notices, names): shown as they are, never as markup.
+void showAsPlainText(QMessageBox& box, const QString& text) {
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(text);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+}
+} // namespace
+
 void MessageBoxAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
     QMessageBox box(QMessageBox::Warning, QString(), QString());
-    box.setInformativeText(text);
+    showAsPlainText(box, text);
     box.addButton(buttonTitle, QMessageBox::AcceptRole);
     box.exec();
 }
 
 void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {
     QMessageBox box(QMessageBox::Warning, QString(), QString());
-    box.setInformativeText(alert.text);
+    showAsPlainText(box, alert.text);
     auto* dontShow = new QCheckBox(alert.dontShowTitle, &box);
     box.setCheckBox(dontShow);
     QObject::connect(dontShow, &QCheckBox::clicked, &box, [&alert] {

@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -278,8 +279,19 @@ SystemVpnService::ErrorCode StrongSwanVpnService::startVPNTunnel() {
         qCWarning(lcStrongSwan) << "charon does not answer on" << m_config.viciSocket;
         return ErrorCode::Other;
     }
+    // A start while the previous tunnel is still being stopped runs once the stop has
+    // ended; dropping it would leave the new attempt waiting for nothing.
+    if (m_stopPending) {
+        m_startQueued = true;
+        return ErrorCode::None;
+    }
     if (m_status == VpnStatus::Connecting || m_status == VpnStatus::Connected)
         return ErrorCode::None;
+    beginStart();
+    return ErrorCode::None;
+}
+
+void StrongSwanVpnService::beginStart() {
     m_startInFlight = true;
     const quint64 operation = ++m_operation;
     QMetaObject::invokeMethod(
@@ -299,7 +311,6 @@ SystemVpnService::ErrorCode StrongSwanVpnService::startVPNTunnel() {
             });
         },
         Qt::QueuedConnection);
-    return ErrorCode::None;
 }
 
 void StrongSwanVpnService::initiate(quint64 operation) {
@@ -308,24 +319,26 @@ void StrongSwanVpnService::initiate(quint64 operation) {
 }
 
 void StrongSwanVpnService::runThenRefresh(const char* action, QStringList arguments,
-                                          quint64 operation) {
+                                          quint64 operation, std::function<void()> then) {
     QElapsedTimer clock;
     clock.start();
     arguments << QStringLiteral("--timeout") << QString::number(m_config.timeoutSeconds);
     swanctl(std::move(arguments),
-            [this, action, operation, clock](const SwanctlRunner::Result& result) {
+            [this, action, operation, clock, then](const SwanctlRunner::Result& result) {
                 qCInfo(lcStrongSwan) << action << "ended with" << result.exitCode << "after"
                                      << clock.elapsed() << "ms";
                 if (operation == m_operation)
-                    refreshStatus(operation);
+                    refreshStatus(operation, then);
             });
 }
 
 void StrongSwanVpnService::stopVPNTunnel() {
+    m_startQueued = false;
     const bool idle = m_status == VpnStatus::Disconnected || m_status == VpnStatus::Invalid;
     if (idle && !m_startInFlight)
         return;
     m_startInFlight = false;
+    m_stopPending = true;
     const quint64 operation = ++m_operation;
     QMetaObject::invokeMethod(
         this,
@@ -335,21 +348,29 @@ void StrongSwanVpnService::stopVPNTunnel() {
             setStatus(VpnStatus::Disconnecting);
             runThenRefresh("terminate",
                            {QStringLiteral("--terminate"), QStringLiteral("--ike"), kName},
-                           operation);
+                           operation, [this] { stopEnded(); });
         },
         Qt::QueuedConnection);
 }
 
+void StrongSwanVpnService::stopEnded() {
+    m_stopPending = false;
+    if (std::exchange(m_startQueued, false))
+        beginStart();
+}
+
 // Connected means an established IKE SA with an installed child SA of our connection.
-void StrongSwanVpnService::refreshStatus(quint64 operation) {
+void StrongSwanVpnService::refreshStatus(quint64 operation, std::function<void()> then) {
     swanctl({QStringLiteral("--list-sas"), QStringLiteral("--raw"), QStringLiteral("--ike"), kName},
-            [this, operation](const SwanctlRunner::Result& result) {
+            [this, operation, then](const SwanctlRunner::Result& result) {
                 if (operation != m_operation)
                     return;
                 const bool up = result.exitCode == 0 &&
                                 result.output.contains("state=ESTABLISHED") &&
                                 result.output.contains("state=INSTALLED");
                 setStatus(up ? VpnStatus::Connected : VpnStatus::Disconnected);
+                if (then)
+                    then();
             });
 }
 

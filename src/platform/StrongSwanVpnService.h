@@ -55,6 +55,7 @@ public:
     ErrorCode startVPNTunnel() override;
     void stopVPNTunnel() override;
     VpnStatus status() const override { return m_status; }
+    bool isAvailable() const override { return viciReachable(m_config.viciSocket); }
 
 private:
     QString readProfile();
@@ -62,10 +63,14 @@ private:
     QString writeSwanctlFiles() const;
     void swanctl(QStringList arguments, std::function<void(const SwanctlRunner::Result&)> done);
     void runLoadAll(std::function<void(const SwanctlRunner::Result&)> done);
+    void beginStart();
     void initiate(quint64 operation);
-    // One timed swanctl command of operation; the state is read again when it ends.
-    void runThenRefresh(const char* action, QStringList arguments, quint64 operation);
-    void refreshStatus(quint64 operation);
+    // One timed swanctl command of operation; the state is read again when it ends, then
+    // `then` runs.
+    void runThenRefresh(const char* action, QStringList arguments, quint64 operation,
+                        std::function<void()> then = {});
+    void refreshStatus(quint64 operation, std::function<void()> then = {});
+    void stopEnded();
     void setStatus(VpnStatus status);
 
     ItemStore& m_items;
@@ -83,5 +88,8 @@ private:
     quint64 m_operation = 0;
     // A start was accepted and its outcome is not known yet.
     bool m_startInFlight = false;
+    // A stop runs; a start asked for meanwhile waits for its end.
+    bool m_stopPending = false;
+    bool m_startQueued = false;
     QTimer m_connectedCheck;
 };

@@ -65,6 +65,8 @@ public:
     virtual ErrorCode startVPNTunnel() = 0;
     virtual void stopVPNTunnel() = 0;
     virtual VpnStatus status() const = 0;
+    // Whether the service behind the profile runs at all; a start is refused while not.
+    virtual bool isAvailable() const { return true; }
 
 signals:
     void statusDidChange();

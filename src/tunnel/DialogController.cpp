@@ -21,12 +21,18 @@ DialogController::DialogController(QWidget* parent, QString markerPath)
     setModal(true);
     buildLayout();
     styleFields();
-    edtUserName->setText(AdminAuthenticator::currentUserName());
-    edtUserName->setReadOnly(true);
-    // Not selectable either: no focus, no mouse, no context menu.
-    edtUserName->setFocusPolicy(Qt::NoFocus);
-    edtUserName->setContextMenuPolicy(Qt::NoContextMenu);
-    edtUserName->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Root is no administrator the check accepts: a client running as root asks for one
+    // by name, starting with the desktop user who started it.
+    const bool runsAsRoot = AdminAuthenticator::currentUserName() == QLatin1String("root");
+    edtUserName->setText(runsAsRoot ? AdminAuthenticator::desktopUserName()
+                                    : AdminAuthenticator::currentUserName());
+    if (!runsAsRoot) {
+        edtUserName->setReadOnly(true);
+        // Not selectable either: no focus, no mouse, no context menu.
+        edtUserName->setFocusPolicy(Qt::NoFocus);
+        edtUserName->setContextMenuPolicy(Qt::NoContextMenu);
+        edtUserName->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
     txtIncorrectPassword->hide();
     connect(btnOK, &QPushButton::clicked, this, &DialogController::clickOKButton);
     connect(edtUserPassword, &QLineEdit::returnPressed, this, &DialogController::clickOK);
@@ -111,7 +117,9 @@ void DialogController::submitCredentials() {
     if (proven)
         acceptCredentials(userName, password);
     // Already authorized: the credentials that passed before stay, the failed ones are not kept.
-    state.pendingOpenVPNInstall = true;
+    // Only an attempt still supervised launches on the next tick: an answer that comes
+    // after it ended would otherwise start an OpenVPN later, by surprise.
+    state.pendingOpenVPNInstall = state.failoverTimer && state.failoverTimer->isActive();
     state.isAdminAuthorized = true;
     accept();
 }

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/Services.h"
 #include "platform/ScriptRunner.h"
+#include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/PrivilegedScript.h"
 
@@ -39,11 +40,33 @@ void applyDNSOverride() {
         return;
     }
     const QString home = appState().vpnHomeDir;
+    appState().dnsOverrideApplied = true;
+    Leftovers::markPending();
     runner->runScriptFile(home + kEthernetScript);
     runner->runScriptFile(home + kWifiScript);
 }
 
 QStringList dnsResetStatements() {
-    return {makePrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty"))),
-            makePrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")))};
+    const AppState& state = appState();
+    return dnsResetStatements(state.adminUserName, state.adminPassword);
+}
+
+QStringList dnsResetStatements(const QString& userName, const QString& password) {
+    return {makePrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty")), userName,
+                                 password),
+            makePrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")), userName,
+                                 password)};
+}
+
+bool dnsOverrideMayBeInForce() {
+    return appState().dnsOverrideApplied;
+}
+
+void restoreDNSNow() {
+    ScriptRunner* runner = services().scriptRunner;
+    if (!runner || !appState().dnsOverrideApplied)
+        return;
+    for (const QString& statement : dnsResetStatements())
+        runner->runAppleScript(statement);
+    appState().dnsOverrideApplied = false;
 }

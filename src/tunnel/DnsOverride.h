@@ -13,3 +13,9 @@ void applyDNSOverride();
 // The two statements that give Ethernet and Wi-Fi back their network's DNS servers,
 // in the order they run, with the administrator of this moment.
 QStringList dnsResetStatements();
+QStringList dnsResetStatements(const QString& userName, const QString& password);
+// Whether this run applied an override that may still be in force.
+bool dnsOverrideMayBeInForce();
+// Runs both reset statements and waits for them: for quit and sign-out, which must not
+// leave the override behind, whatever state the tunnel was in.
+void restoreDNSNow();

@@ -2,10 +2,13 @@
 
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
+#include "app/PackagePin.h"
 #include "app/Services.h"
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
 #include "servers/ServerData.h"
+#include "tunnel/Leftovers.h"
+#include "tunnel/OpenVPNCommands.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QLoggingCategory>
@@ -184,10 +187,14 @@ void writeOvpnFile(const QString& config) {
                      rewrittenConfig(config, appState().vpnHomeDir + kAuthFile).toUtf8());
 }
 
+bool openVPNMayRun() {
+    return appState().openVPNMayRun;
+}
+
 void writeStopScript() {
     writeWorkingFile(
         kStopScriptFile,
-        makePrivilegedScript(QStringLiteral("pgrep openvpn | xargs sudo kill -9")).toUtf8());
+        makePrivilegedScript(OpenVPNCommands::stopCommand(appState().vpnHomeDir)).toUtf8());
 }
 
 void stopOpenVPN() {
@@ -196,6 +203,7 @@ void stopOpenVPN() {
 }
 
 void runStopScript() {
+    appState().openVPNMayRun = false;
     if (ScriptRunner* runner = scriptRunner())
         runner->runScriptFile(appState().vpnHomeDir + kStopScriptFile);
 }
@@ -205,6 +213,11 @@ void copyPackageFolders() {
     if (!runner)
         return;
     const QString home = appState().vpnHomeDir;
+    QString reason;
+    if (!PackagePin::packageMatchesPin(home, &reason)) {
+        qCInfo(lcOpenVpn) << "Cellar and opt are not copied into /usr/local:" << reason;
+        return;
+    }
     for (const QString& folder : {QStringLiteral("/Cellar"), QStringLiteral("/opt")}) {
         runner->runAppleScript(makePrivilegedScript(QStringLiteral("sudo cp -R ") +
                                                     shellQuoted(home + folder) +
@@ -251,13 +264,15 @@ void OpenVPNLauncher::launchOpenVPN() {
     ScriptRunner* runner = scriptRunner();
     if (!runner)
         return;
-    const QString home = appState().vpnHomeDir;
+    const QString command = OpenVPNCommands::launchCommand(appState().vpnHomeDir);
+    if (command.isEmpty())
+        return;
     // The statement, password included, is fixed here on the main thread. OpenVPN exits
     // with status 0 when the service refuses the password, so the job's end says nothing
     // about the tunnel: only the interface count does.
-    const QString statement = makePrivilegedScript(
-        QStringLiteral("sudo ") + shellQuoted(home + QStringLiteral("openvpn")) + QLatin1Char(' ') +
-        shellQuoted(home + kConfigFile));
+    const QString statement = makePrivilegedScript(command);
+    appState().openVPNMayRun = true;
+    Leftovers::markPending();
     m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); });
 }
 

@@ -21,7 +21,10 @@ void writeStopScript();
 void stopOpenVPN();
 // Starts disconnect.scpt as last written; returns at once.
 void runStopScript();
-// Copies the package's Cellar and opt folders into /usr/local, waiting for each.
+// Whether this run launched an OpenVPN that no stop has ended since.
+bool openVPNMayRun();
+// Copies the package's Cellar and opt folders into /usr/local, waiting for each; only a
+// package that matched the pinned SHA-256 is copied.
 void copyPackageFolders();
 
 // A job on a thread of its own, like a work item on a global queue: dropping the

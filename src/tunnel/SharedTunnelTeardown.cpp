@@ -1,5 +1,7 @@
 #include "tunnel/SharedTunnelTeardown.h"
 
+#include "tunnel/DnsOverride.h"
+#include "tunnel/Leftovers.h"
 #include "tunnel/VPNManager.h"
 
 SharedTunnelTeardown::SharedTunnelTeardown(std::function<void()> runStopScript)
@@ -17,4 +19,12 @@ void SharedTunnelTeardown::disconnectIKEv2ForTermination(
 void SharedTunnelTeardown::runOpenVPNStopScript() {
     if (m_runStopScript)
         m_runStopScript();
+}
+
+void SharedTunnelTeardown::restoreDNS() {
+    restoreDNSNow();
+}
+
+void SharedTunnelTeardown::forgetLeftovers() {
+    Leftovers::clearMarker();
 }

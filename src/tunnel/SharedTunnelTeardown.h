@@ -10,6 +10,8 @@ public:
     void disconnectIKEv2() override;
     void disconnectIKEv2ForTermination(std::function<void(bool)> replyToTerminate) override;
     void runOpenVPNStopScript() override;
+    void restoreDNS() override;
+    void forgetLeftovers() override;
 
 private:
     std::function<void()> m_runStopScript;

@@ -13,14 +13,18 @@ void signOut() {
     AppState& state = appState();
     Services& wired = services();
     state.stopFailoverTimer();
-    if (state.isConnected) {
-        state.isConnected = false;
-        if (wired.teardown) {
-            if (state.selectedProtocol == QLatin1String("IKEV2"))
-                wired.teardown->disconnectIKEv2();
-            else
-                wired.teardown->runOpenVPNStopScript();
-        }
+    // Connecting as well as connected: the OpenVPN or the IKE SA may already be there,
+    // and an administrator dialog answered later must start nothing.
+    const bool attemptUnderway = state.isConnected || state.isConnecting;
+    state.isConnected = false;
+    state.isConnecting = false;
+    state.pendingOpenVPNInstall = false;
+    if (wired.teardown) {
+        if (attemptUnderway && state.selectedProtocol == QLatin1String("IKEV2"))
+            wired.teardown->disconnectIKEv2();
+        if (state.openVPNMayRun)
+            wired.teardown->runOpenVPNStopScript();
+        wired.teardown->restoreDNS();
     }
     if (wired.preferences) {
         wired.preferences->setValue(QStringLiteral("isChecked"), 0);

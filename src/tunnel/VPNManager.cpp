@@ -9,7 +9,9 @@
 
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -35,6 +37,10 @@ template <typename Step> auto whileAlive(VPNManager* manager, Step step) {
 void logFailure(const QString& line) {
     qCWarning(lcVpn).noquote() << line;
     logLine(line);
+}
+
+bool isDown(VpnStatus status) {
+    return status == VpnStatus::Disconnected || status == VpnStatus::Invalid;
 }
 
 void report(const std::function<void(const QString&)>& completion, const QString& message) {
@@ -102,20 +108,29 @@ void VPNManager::connect(const Configuration& configuration, const QString& serv
     m_preferences.setValue(kRecentServerKey, serverName);
     logLine(QStringLiteral("저장할 서버주소 : ") + serverName);
     const quint64 disconnects = m_disconnects;
+    m_connectPending = true;
     auto started = whileAlive(this, [this, completion, disconnects](bool loaded) {
         if (!loaded) {
+            m_connectPending = false;
             report(completion, QStringLiteral("Unable to load profile"));
             return;
         }
         if (startTunnel()) {
             m_refusedStartsInARow = 0;
+            // Already up or coming up, with no stop of ours still to report: nothing
+            // late can arrive.
+            const VpnStatus now = m_manager.status();
+            if (!m_stopUnreported && (now == VpnStatus::Connecting || now == VpnStatus::Connected))
+                m_connectPending = false;
             return;
         }
+        m_connectPending = false;
         report(completion, QStringLiteral("Can't connect"));
         afterRefusedStart(disconnects);
     });
     auto saved = whileAlive(this, [this, completion, started](bool ok) {
         if (!ok) {
+            m_connectPending = false;
             report(completion, QStringLiteral("Unable to save vpn profile"));
             return;
         }
@@ -193,18 +208,42 @@ void VPNManager::disconnect(std::function<void()> completion) {
 
 void VPNManager::disconnectForTermination(std::function<void(bool)> replyToTerminate,
                                           std::function<void()> completion) {
-    clearProfileAndStop(std::move(completion));
-    if (replyToTerminate)
-        replyToTerminate(true);
+    // The quit waits for the IKE SA to end, a few seconds at most: a process that ends
+    // first would leave the tunnel up.
+    auto reply = std::make_shared<std::function<void(bool)>>(std::move(replyToTerminate));
+    auto answer = [reply] {
+        if (*reply)
+            std::exchange(*reply, {})(true);
+    };
+    auto* watch = new QObject(this);
+    auto answerOnce = [watch, answer] {
+        answer();
+        watch->deleteLater();
+    };
+    QTimer::singleShot(kTerminationWaitMs, watch, answerOnce);
+    clearProfileAndStop([this, watch, answerOnce, completion = std::move(completion)] {
+        if (completion)
+            completion();
+        if (isDown(m_manager.status()))
+            answerOnce();
+        else
+            QObject::connect(&m_manager, &SystemVpnService::statusDidChange, watch,
+                             [this, answerOnce] {
+                                 if (isDown(m_manager.status()))
+                                     answerOnce();
+                             });
+    });
 }
 
 void VPNManager::clearProfileAndStop(std::function<void()> completion) {
     ++m_disconnects;
+    m_connectPending = false;
     m_refusedStartsInARow = 0;
     m_preferences.setValue(kRecentServerKey, QString());
     m_manager.clearOnDemandRules();
     m_manager.setOnDemandEnabled(false);
     m_manager.saveToPreferences(whileAlive(this, [this, completion](const QString&) {
+        m_stopUnreported = !isDown(m_manager.status());
         m_manager.stopVPNTunnel();
         if (completion)
             completion();
@@ -212,7 +251,17 @@ void VPNManager::clearProfileAndStop(std::function<void()> completion) {
 }
 
 void VPNManager::VPNStatusDidChange() {
-    statusEvent.notify(m_manager.status());
+    const VpnStatus status = m_manager.status();
+    if (status == VpnStatus::Connecting || status == VpnStatus::Connected)
+        m_connectPending = false;
+    const bool stopReport = m_stopUnreported && isDown(status);
+    if (isDown(status))
+        m_stopUnreported = false;
+    // The stop of the tunnel before a new connect reports itself late: told to the
+    // screen, it would end the new attempt and hide the server being tried.
+    if (m_connectPending && (stopReport || status == VpnStatus::Disconnecting))
+        return;
+    statusEvent.notify(status);
 }
 
 void VPNManager::logMessage(const QString& message) {

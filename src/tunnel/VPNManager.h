@@ -29,7 +29,8 @@ public:
     void connect(const Configuration& configuration, const QString& serverName,
                  std::function<void(const QString&)> completion);
     void disconnect(std::function<void()> completion = {});
-    // Answers the pending quit with yes right after the profile save was requested.
+    // Answers the pending quit with yes once the tunnel is down after the stop, or after
+    // kTerminationWaitMs at most.
     void disconnectForTermination(std::function<void(bool)> replyToTerminate,
                                   std::function<void()> completion = {});
     void reconnectCurrentServer();
@@ -39,6 +40,7 @@ public:
 
     // Reconnects that follow "Can't connect" in a row before the manager gives up.
     static constexpr int kReconnectLimit = 3;
+    static constexpr int kTerminationWaitMs = 4000;
 
 private:
     void VPNStatusDidChange();
@@ -57,4 +59,8 @@ private:
     int m_refusedStartsInARow = 0;
     // A disconnect ends the reconnect attempts of chains started before it.
     quint64 m_disconnects = 0;
+    // A connect is on its way and its tunnel has not reported connecting yet.
+    bool m_connectPending = false;
+    // A stop was asked of a tunnel that was up and its end has not been reported yet.
+    bool m_stopUnreported = false;
 };

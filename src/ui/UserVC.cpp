@@ -37,6 +37,8 @@ void UserVC::buildElements() {
         *title = new QLabel(this);
         *value = new QLabel(this);
         (*value)->setWordWrap(true);
+        // Account values come from the service: never read as markup.
+        (*value)->setTextFormat(Qt::PlainText);
         setPointSize(*value, 11);
         rows->addWidget(*title);
         rows->addWidget(*value);

@@ -20,7 +20,12 @@ public:
         calls << QStringLiteral("disconnectForTermination");
         pendingReply = std::move(reply);
     }
-    void runOpenVPNStopScript() override { calls << QStringLiteral("runStopScript"); }
+    void runOpenVPNStopScript() override {
+        calls << QStringLiteral("runStopScript");
+        appState().openVPNMayRun = false;
+    }
+    void restoreDNS() override { calls << QStringLiteral("restoreDNS"); }
+    void forgetLeftovers() override { calls << QStringLiteral("forget"); }
 
     QStringList calls;
     bool disconnectEndsConnection = false;
@@ -34,30 +39,38 @@ protected:
 };
 } // namespace
 
-TEST_F(AppDelegateTest, ShouldTerminate_NotConnected_TerminatesNowWithoutTeardown) {
+TEST_F(AppDelegateTest, ShouldTerminate_NotConnected_RestoresTheDNSAndTerminatesNow) {
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Now);
-    EXPECT_TRUE(teardown.calls.isEmpty());
+    EXPECT_EQ(teardown.calls, (QStringList{"restoreDNS"}));
 }
 
 TEST_F(AppDelegateTest, ShouldTerminate_ConnectedIKEv2_DisconnectsThenWaitsForTermination) {
     appState().isConnected = true;
     appState().selectedProtocol = QStringLiteral("IKEV2");
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
-    EXPECT_EQ(teardown.calls, (QStringList{"disconnect", "disconnectForTermination"}));
+    EXPECT_EQ(teardown.calls,
+              (QStringList{"restoreDNS", "disconnect", "disconnectForTermination"}));
 }
 
-TEST_F(AppDelegateTest, ShouldTerminate_ConnectedOpenVPN_RunsStopScriptThenSavesProfile) {
-    appState().isConnected = true;
-    appState().selectedProtocol = QStringLiteral("OPENVPN");
-    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
-    EXPECT_EQ(teardown.calls, (QStringList{"runStopScript", "disconnectForTermination"}));
+// Connecting counts as much as connected: the OpenVPN may already run.
+TEST_F(AppDelegateTest, ShouldTerminate_OpenVPNUpOrComingUp_StopsItThenSavesProfile) {
+    for (bool connected : {true, false}) {
+        teardown.calls.clear();
+        appState().isConnected = connected;
+        appState().isConnecting = !connected;
+        appState().openVPNMayRun = true;
+        appState().selectedProtocol = QStringLiteral("OPENVPN");
+        EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
+        EXPECT_EQ(teardown.calls,
+                  (QStringList{"runStopScript", "restoreDNS", "disconnectForTermination"}));
+    }
 }
 
 TEST_F(AppDelegateTest, ShouldTerminate_DisconnectEndsConnectionAtOnce_TerminatesNow) {
     appState().isConnected = true;
     teardown.disconnectEndsConnection = true;
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::Now);
-    EXPECT_EQ(teardown.calls, (QStringList{"disconnect"}));
+    EXPECT_EQ(teardown.calls, (QStringList{"restoreDNS", "disconnect"}));
 }
 
 TEST_F(AppDelegateTest, RequestQuit_WhileConnected_QuitsOnlyWhenTheReplyComes) {
@@ -78,14 +91,15 @@ TEST_F(AppDelegateTest, RequestQuit_NotConnected_QuitsAtOnce) {
     EXPECT_EQ(approved.count(), 1);
 }
 
-TEST_F(AppDelegateTest, WillTerminate_TearsDownByProtocolOnlyWhenConnected) {
+TEST_F(AppDelegateTest, WillTerminate_TearsDownWhatMayRunAndForgetsTheLeftovers) {
+    appState().isConnecting = true;
     delegate.applicationWillTerminate();
-    EXPECT_TRUE(teardown.calls.isEmpty());
-    appState().isConnected = true;
-    delegate.applicationWillTerminate();
+    EXPECT_EQ(teardown.calls, (QStringList{"disconnect", "restoreDNS", "forget"}));
+    teardown.calls.clear();
     appState().selectedProtocol = QStringLiteral("OPENVPN");
+    appState().openVPNMayRun = true;
     delegate.applicationWillTerminate();
-    EXPECT_EQ(teardown.calls, (QStringList{"disconnect", "runStopScript"}));
+    EXPECT_EQ(teardown.calls, (QStringList{"runStopScript", "restoreDNS", "forget"}));
 }
 
 TEST_F(AppDelegateTest, Reopen_ShowsTheLastWindowOnlyWhenHidden) {

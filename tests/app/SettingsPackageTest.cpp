@@ -125,6 +125,8 @@ TEST_F(UnpackTest, EntriesLeavingTheFolder_RefuseTheWholeArchive) {
         {kLauncher, {"/tmp/orvel-abs-evil", "x"}},
         {kLauncher, {"link", "/etc", S_IFLNK | 0777}},
         {kLauncher, {"fifo", "", S_IFIFO | 0644}},
+        // The program the tunnel would run must be a file.
+        {{"openvpn/", {}, S_IFDIR | 0755}, {"openvpn/x", "x"}},
     };
     for (const QList<Entry>& entries : hostile) {
         SCOPED_TRACE(entries.last().name.constData());
@@ -258,6 +260,9 @@ TEST_F(StartupPackageTest, RemoveLegacyFolder_OnlyWhenItExists) {
 TEST_F(StartupPackageTest, IsOpenVPNInstalled_WhenTheProgramIsInTheWorkingFolder) {
     verify();
     EXPECT_FALSE(installer.isOpenVPNInstalled());
+    QDir().mkpath(appState().vpnHomeDir + QStringLiteral("openvpn"));
+    EXPECT_FALSE(installer.isOpenVPNInstalled()) << "a folder is not the program";
+    QDir(appState().vpnHomeDir + QStringLiteral("openvpn")).removeRecursively();
     writeFile(appState().vpnHomeDir + QStringLiteral("openvpn"), "#!/bin/sh\n");
     EXPECT_TRUE(installer.isOpenVPNInstalled());
 }

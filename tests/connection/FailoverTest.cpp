@@ -73,6 +73,7 @@ TEST_F(FailoverTest, FullTable_MainThenStableIKEv2ThenOpenVPNThenGivesUp) {
     EXPECT_EQ(tunnel.calls.last(), QStringLiteral("connectIKEv2 127.0.1.12"));
     EXPECT_EQ(errorText(), localized(QStringLiteral("error_connect_failed1")));
     EXPECT_TRUE(errorShown());
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Tokyo 2")) << "the server being tried";
     EXPECT_TRUE(screen->CheckBoxIKEV->isChecked());
     EXPECT_TRUE(screen->isAutoServer());
     EXPECT_EQ(appState().failoverCountdown, 10);
@@ -116,6 +117,7 @@ TEST_F(FailoverTest, FirstStableServerOpenVPN_SkipsEM1AndReportsTheSecondAtTheEn
     EXPECT_EQ(appState().selectedProtocol, QStringLiteral("OPENVPN"));
     EXPECT_TRUE(screen->CheckBoxOpen->isChecked());
     EXPECT_TRUE(appState().isConnecting);
+    EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Seoul 2")) << "the server being tried";
     EXPECT_TRUE(tunnel.calls.contains("writeOpenVPNFiles client\r\nremote 127.0.1.11\r\n"));
 
     tickEM2(10);

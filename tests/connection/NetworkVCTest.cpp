@@ -2,10 +2,12 @@
 #include "api/ApiClient.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "app/Storyboard.h"
 #include "connection/ConnectionStates.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RecordingBrowser.h"
+#include "servers/ImageNamed.h"
 #include "tunnel/DnsOverride.h"
 #include "ui/NetworkButton.h"
 #include "ui/NoticeModel.h"
@@ -153,4 +155,70 @@ TEST_F(NetworkVCTest, LoadingBar_DrawsFramesOnlyWhileConnectingOnScreen) {
     screen->showDisconnected();
     EXPECT_FALSE(screen->LoadingBar->isDrawingFrames());
     EXPECT_FALSE(screen->LoadingBar->isAnimating());
+}
+
+// A screen made while a tunnel is up (the menu swapped screens) shows that tunnel, and
+// its button ends the protocol that is really up.
+TEST_F(NetworkVCTest, ScreenMadeWhileConnected_ShowsItAndItsButtonDisconnectsThatProtocol) {
+    const QList<std::pair<QString, QString>> cases = {{"OPENVPN", "stopOpenVPN"},
+                                                      {"IKEV2", "disconnectIKEv2"}};
+    for (const auto& [protocol, teardown] : cases) {
+        appState().selectedProtocol = protocol;
+        appState().currentServer =
+            makeServer(QStringLiteral("<b>Osaka</b>"), QStringLiteral("10.0.0.9"),
+                       QStringLiteral("JP"), protocol);
+        appState().isConnected = true;
+        tunnel.status = VpnStatus::Connected;
+        loadScreen();
+        EXPECT_EQ(screen->ServerName->text(), QStringLiteral("<b>Osaka</b>"));
+        EXPECT_EQ(screen->ServerName->textFormat(), Qt::PlainText) << "names are not markup";
+        EXPECT_TRUE(visible(screen->svConnected));
+        EXPECT_FALSE(visible(screen->ConnectComment));
+        EXPECT_FALSE(screen->CheckBoxIKEV->isEnabled());
+        EXPECT_FALSE(screen->CheckBoxOpen->isEnabled());
+        const QSize size(150, 150);
+        EXPECT_EQ(screen->NetworkButton->icon().pixmap(size).toImage(),
+                  QIcon(imageNamed(QStringLiteral("main_on"))).pixmap(size).toImage());
+        tunnel.calls.clear();
+        screen->ClickConnect();
+        EXPECT_EQ(tunnel.calls, QStringList{teardown}) << protocol.toStdString();
+    }
+}
+
+// An attempt underway is watched by the screen that started it: a new screen ends it
+// rather than show "disconnected" over a tunnel still coming up.
+TEST_F(NetworkVCTest, ScreenMadeWhileConnecting_EndsTheAttempt) {
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    appState().isConnecting = true;
+    appState().openVPNMayRun = true;
+    appState().pendingOpenVPNInstall = true;
+    appState().failoverTimer = std::make_unique<QTimer>();
+    appState().failoverTimer->start(1000);
+    tunnel.calls.clear();
+    loadScreen();
+    EXPECT_TRUE(tunnel.calls.contains(QStringLiteral("stopOpenVPN")));
+    EXPECT_FALSE(appState().failoverTimer->isActive());
+    EXPECT_FALSE(appState().isConnecting);
+    EXPECT_FALSE(appState().pendingOpenVPNInstall);
+    EXPECT_TRUE(visible(screen->ConnectComment));
+}
+
+TEST_F(NetworkVCTest, AdminDialog_OnlyOneAtATime) {
+    Storyboard storyboard;
+    int dialogs = 0;
+    QPointer<QWidget> last;
+    storyboard.registerController(QStringLiteral("DialogController"), [&] {
+        ++dialogs;
+        last = new QWidget;
+        return last.data();
+    });
+    services().storyboard = &storyboard;
+    screen->presentAdminDialog();
+    screen->presentAdminDialog();
+    EXPECT_EQ(dialogs, 1) << "a later attempt raises the open dialog";
+    last->close();
+    screen->presentAdminDialog();
+    EXPECT_EQ(dialogs, 2);
+    screen.reset();
+    services().storyboard = nullptr;
 }

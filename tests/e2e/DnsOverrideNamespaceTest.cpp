@@ -2,6 +2,7 @@
 #include "app/AppState.h"
 #include "app/Services.h"
 #include "platform/RecordingScriptRunner.h"
+#include "support/SourceTree.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/DnsOverride.h"
 #include "tunnel/PrivilegedScript.h"
@@ -54,10 +55,7 @@ protected:
         state = tempPath() + QStringLiteral("/state");
         QDir().mkpath(bin);
         QDir().mkpath(state);
-        const QString standIn =
-            QFileInfo(QStringLiteral(__FILE__))
-                .dir()
-                .filePath(QStringLiteral("../../tools/networksetup/networksetup"));
+        const QString standIn = networksetupStandIn();
         ASSERT_TRUE(QFile::copy(standIn, bin + QStringLiteral("/networksetup")));
         QFile(bin + QStringLiteral("/networksetup"))
             .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |

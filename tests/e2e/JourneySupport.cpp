@@ -1,5 +1,6 @@
 #include "JourneySupport.h"
 
+#include "LauncherRules.h"
 #include "api/ApiHosts.h"
 #include "api/ViewController.h"
 #include "app/AppInfo.h"
@@ -10,6 +11,7 @@
 #include "connection/NetworkVC.h"
 #include "platform/Preferences.h"
 #include "platform/RecordingAlerts.h"
+#include "support/SourceTree.h"
 #include "tunnel/DialogController.h"
 #include "tunnel/VPNManager.h"
 #include "ui/LoginButton.h"
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <sched.h>
 #include <sys/mount.h>
@@ -61,7 +64,7 @@ if [ "$cmd" = ovpn ]; then
   ip addr add 10.252.$n.2/24 dev jo${sfx}h; ip link set jo${sfx}h up
   ip -n $O addr add 10.252.$n.1/24 dev jo${sfx}s; ip -n $O link set jo${sfx}s up
   ip -n $O link set lo up
-  # Named apart: the client's stop statement kills every process called *openvpn*.
+  # Named apart from the client's OpenVPN, which the journeys look for by name.
   cp /usr/sbin/openvpn orvel-ovpn-srv
   printf '#!/bin/sh\n[ "$(sed -n 1p "$1")" = "%s" ] && [ "$(sed -n 2p "$1")" = "%s" ]\n' \
     "$vpnuser" "$vpnpass" > verify.sh
@@ -143,12 +146,6 @@ exit 2
 
 const QString kVpnUser = QStringLiteral("vpnuser");
 const QString kVpnPassword = QStringLiteral("vpn-pass");
-
-QString networksetupStandIn() {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .dir()
-        .filePath(QStringLiteral("../../tools/networksetup/networksetup"));
-}
 
 QString missingFor(bool openvpn, bool charon) {
     if (openvpn) {
@@ -318,9 +315,17 @@ int JourneyTest::world(const QString& command) {
 void JourneyTest::killClientOpenVPN() {
     if (!m_needs.openvpnServer)
         return;
-    e2e::run(QStringLiteral("pkill"), {QStringLiteral("-9"), QStringLiteral("-f"),
-                                       vpnHome() + QStringLiteral("default.ovpn")});
+    e2e::run(QStringLiteral("pkill"),
+             {QStringLiteral("-9"), QStringLiteral("-f"), clientOpenVPNPattern()});
     waitUntil([this] { return !clientOpenVPNRunning() && !utun0Up(); }, 5000);
+}
+
+// The package's program runs with default.ovpn itself, the launcher's OpenVPN with its
+// root-owned copy.
+QString JourneyTest::clientOpenVPNPattern() const {
+    const std::string config = (vpnHome() + QStringLiteral("default.ovpn")).toStdString();
+    return QRegularExpression::escape(QString::fromStdString(config)) + QLatin1Char('|') +
+           QRegularExpression::escape(QString::fromStdString(launcher::configCopyPath(config)));
 }
 
 Scenario JourneyTest::worldScenario() const {
@@ -483,8 +488,18 @@ int JourneyTest::pingThroughIKEv2Tunnel() const {
 }
 
 bool JourneyTest::clientOpenVPNRunning() const {
-    return e2e::run(QStringLiteral("pgrep"),
-                    {QStringLiteral("-f"), vpnHome() + QStringLiteral("default.ovpn")}) == 0;
+    return e2e::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), clientOpenVPNPattern()}) == 0;
+}
+
+bool JourneyTest::ikev2SaUp() const {
+    QByteArray output;
+    e2e::run(QStringLiteral("ip"),
+             {QStringLiteral("netns"), QStringLiteral("exec"),
+              QStringLiteral("orvel-jikc-") + m_suffix, QStringLiteral("swanctl"),
+              QStringLiteral("--list-sas"), QStringLiteral("--raw"), QStringLiteral("--uri"),
+              QStringLiteral("unix://") + m_dir + QStringLiteral("/ike/cli/charon.vici")},
+             &output);
+    return output.contains("state=ESTABLISHED");
 }
 
 QByteArray JourneyTest::resolverContent() const {

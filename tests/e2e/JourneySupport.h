@@ -84,6 +84,11 @@ protected:
     int pingTunnelPeer() const;
     int pingThroughIKEv2Tunnel() const;
     bool clientOpenVPNRunning() const;
+    // pgrep -f pattern of the client's OpenVPN, however it was started.
+    QString clientOpenVPNPattern() const;
+    // An IKE SA is established in the client's charon.
+    bool ikev2SaUp() const;
+    QString worldDir() const { return m_dir; }
     QByteArray resolverContent() const;
     QByteArray originalResolver() const { return kOriginalResolver; }
     QString vpnHome() const;

@@ -56,8 +56,8 @@ inline QString osascriptPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
 }
 
-// OpenVPN's stop statement kills every process named *openvpn*: suites that run
-// OpenVPN clients take this lock so they do not stop each other's tunnels.
+// Tunnels named utunN and the files of /usr/local are machine-wide: suites that run
+// OpenVPN clients take this lock so they do not take each other's interfaces.
 class MachineLock {
 public:
     MachineLock()

@@ -1,3 +1,4 @@
+#include "LauncherRules.h"
 #include "OpenVPNTestSupport.h"
 #include "SettingsPackage.h"
 #include "app/AppState.h"
@@ -61,6 +62,10 @@ protected:
         QDir().mkpath(home);
         ASSERT_TRUE(
             writeFile(home + QStringLiteral("openvpn"), SettingsPackage::launcherScript(), true));
+        // The launcher of this build, found on PATH as an installed one is in its folder.
+        qputenv("PATH", (QFileInfo(e2e::osascriptPath()).canonicalPath() + QLatin1Char(':') +
+                         qEnvironmentVariable("PATH"))
+                            .toUtf8());
         runner = std::make_unique<SudoScriptRunner>(e2e::osascriptPath());
         services().scriptRunner = runner.get();
         services().interfaces = &interfaces;
@@ -74,10 +79,14 @@ protected:
 
     void TearDown() override {
         if (!home.isEmpty())
-            e2e::run(QStringLiteral("pkill"), {QStringLiteral("-9"), QStringLiteral("-f"),
-                                               home + QStringLiteral("default.ovpn")});
+            e2e::run(QStringLiteral("pkill"),
+                     {QStringLiteral("-9"), QStringLiteral("-f"), clientOpenVPNPattern()});
         if (serverPid > 0)
             ::kill(serverPid, SIGTERM);
+        if (decoy.state() == QProcess::Running) {
+            decoy.kill();
+            decoy.waitForFinished();
+        }
         if (launcher.workItem())
             launcher.workItem()->waitForFinished(10000);
     }
@@ -111,8 +120,15 @@ protected:
                          dir + QStringLiteral("/server.crt")}) == 0;
     }
 
-    // The server runs as a copy named orvel-ovpn-srv: the client's stop statement
-    // kills every process whose name contains "openvpn", and must not take it along.
+    // The client's OpenVPN as the launcher runs it (with its root-owned copy of the
+    // configuration) or as the package's program would (with default.ovpn).
+    QString clientOpenVPNPattern() const {
+        const std::string config = (home + QStringLiteral("default.ovpn")).toStdString();
+        return QString::fromStdString(config) + QLatin1Char('|') +
+               QString::fromStdString(launcher::configCopyPath(config));
+    }
+
+    // The server runs as a copy named orvel-ovpn-srv, apart from the client's OpenVPN.
     bool startServer() {
         port = freeUdpPort();
         const QString server = dir + QStringLiteral("/orvel-ovpn-srv");
@@ -169,6 +185,7 @@ protected:
     std::unique_ptr<SudoScriptRunner> runner;
     std::unique_ptr<e2e::MachineLock> m_lock;
     OpenVPNLauncher launcher;
+    QProcess decoy;
 };
 
 TEST_F(OpenVPNTunnelTest, LaunchBringsUpUtun0_StopTakesItDownAndLeavesTheServer) {
@@ -177,6 +194,12 @@ TEST_F(OpenVPNTunnelTest, LaunchBringsUpUtun0_StopTakesItDownAndLeavesTheServer)
     appState().vpnPassword = QStringLiteral("vpn-pass");
     writeAuthFile();
     writeOvpnFile(serviceConfig());
+
+    // Another program whose name contains "openvpn": the stop must leave it alone.
+    const QString decoyPath = dir + QStringLiteral("/openvpn-decoy");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), decoyPath));
+    decoy.start(decoyPath, {QStringLiteral("600")});
+    ASSERT_TRUE(decoy.waitForStarted());
 
     QElapsedTimer clock;
     clock.start();
@@ -195,10 +218,13 @@ TEST_F(OpenVPNTunnelTest, LaunchBringsUpUtun0_StopTakesItDownAndLeavesTheServer)
                 static_cast<long long>(upMs), static_cast<long long>(downMs));
 
     EXPECT_TRUE(launcher.workItem()->waitForFinished(10000));
-    EXPECT_EQ(e2e::run(QStringLiteral("pgrep"),
-                       {QStringLiteral("-f"), home + QStringLiteral("default.ovpn")}),
-              1);
+    // The stop's own helper names the configuration too, until it has seen OpenVPN end.
+    EXPECT_TRUE(waitUntil([&] {
+        return e2e::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), clientOpenVPNPattern()}) ==
+               1;
+    }));
     EXPECT_EQ(::kill(serverPid, 0), 0) << "the test server was killed by the stop statement";
+    EXPECT_EQ(decoy.state(), QProcess::Running) << "the stop killed a process it did not start";
     EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/evil-ran")));
     EXPECT_FALSE(readFile(home + QStringLiteral("default.ovpn")).contains("evil.sh"));
 }

@@ -270,6 +270,23 @@ TEST_F(StrongSwanVpnServiceTest, Stop_RightAfterStart_WinsOverTheStart) {
     EXPECT_FALSE(log.statuses.contains(VpnStatus::Connected));
 }
 
+// Failover stops one server's tunnel and starts the next at once: the start waits for
+// the stop instead of being taken for the tunnel still up.
+TEST_F(StrongSwanVpnServiceTest, StartWhileTheLastTunnelIsBeingStopped_RunsAfterTheStop) {
+    startCharon();
+    auto service = readyService();
+    StatusLog log(*service);
+    tunnelUp = true;
+    service->startVPNTunnel();
+    ASSERT_TRUE(waitUntil([&] { return service->status() == VpnStatus::Connected; }));
+    service->stopVPNTunnel();
+    EXPECT_EQ(service->startVPNTunnel(), SystemVpnService::ErrorCode::None);
+    ASSERT_TRUE(waitUntil([&] { return swanctl.count(QStringLiteral("--initiate")) == 2; }));
+    EXPECT_LT(swanctl.commands.indexOf(QStringLiteral("--terminate")),
+              swanctl.commands.lastIndexOf(QStringLiteral("--initiate")));
+    ASSERT_TRUE(waitUntil([&] { return service->status() == VpnStatus::Connected; }));
+}
+
 TEST_F(StrongSwanVpnServiceTest, Stop_WhenIdle_RunsNothing) {
     startCharon();
     auto service = readyService();

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 class DialogControllerTest : public OrvelTest {
 protected:
@@ -25,8 +26,19 @@ protected:
         m_user = AdminAuthenticator::currentUserName();
         m_runner.simulateAdministrator(m_user, QStringLiteral("right \"pw\""));
         services().scriptRunner = &m_runner;
+        // The desktop user who started a client running as root.
+        qputenv("SUDO_USER", "desk-user");
         m_dialog = std::make_unique<DialogController>(nullptr, marker());
+        qunsetenv("SUDO_USER");
+        m_shownUser = m_dialog->edtUserName->text();
+        // What the user would type over it, as root.
+        m_dialog->edtUserName->setText(m_user);
         m_dialog->show();
+    }
+    // An attempt the dialog's answer belongs to.
+    void superviseAttempt() {
+        appState().failoverTimer = std::make_unique<QTimer>();
+        appState().failoverTimer->start(1000);
     }
     QString marker() const { return tempPath() + QStringLiteral("/local/orvel_admin_check.txt"); }
 
@@ -36,16 +48,19 @@ protected:
     }
 
     QString m_user;
+    QString m_shownUser;
     RecordingScriptRunner m_runner;
     std::unique_ptr<DialogController> m_dialog;
 };
 
-TEST_F(DialogControllerTest, Appearance_UserNameFixedPasswordHiddenNoticeHiddenTitleVersion) {
+TEST_F(DialogControllerTest, Appearance_UserNameForWhoRunsItPasswordHiddenTitleVersion) {
     ASSERT_FALSE(m_user.isEmpty());
-    EXPECT_EQ(m_dialog->edtUserName->text(), m_user);
-    EXPECT_TRUE(m_dialog->edtUserName->isReadOnly());
-    EXPECT_EQ(m_dialog->edtUserName->focusPolicy(), Qt::NoFocus);
-    EXPECT_TRUE(m_dialog->edtUserName->testAttribute(Qt::WA_TransparentForMouseEvents));
+    // Root is no administrator the check accepts: as root the field asks for one by name.
+    const bool root = m_user == QLatin1String("root");
+    EXPECT_EQ(m_shownUser, root ? QStringLiteral("desk-user") : m_user);
+    EXPECT_EQ(m_dialog->edtUserName->isReadOnly(), !root);
+    EXPECT_EQ(m_dialog->edtUserName->focusPolicy() == Qt::NoFocus, !root);
+    EXPECT_EQ(m_dialog->edtUserName->testAttribute(Qt::WA_TransparentForMouseEvents), !root);
     EXPECT_EQ(m_dialog->edtUserPassword->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(m_dialog->txtIncorrectPassword->isVisible());
     EXPECT_TRUE(m_dialog->isModal());
@@ -62,6 +77,7 @@ TEST_F(DialogControllerTest, Appearance_UserNameFixedPasswordHiddenNoticeHiddenT
 
 TEST_F(DialogControllerTest, RightPassword_AuthorizesStoresExactValuesAndCloses) {
     QDir().mkpath(tempPath() + QStringLiteral("/local"));
+    superviseAttempt();
     submit(QStringLiteral("right \"pw\""));
     EXPECT_TRUE(QFile::exists(marker()));
     EXPECT_TRUE(appState().isAdminAuthorized);
@@ -72,6 +88,14 @@ TEST_F(DialogControllerTest, RightPassword_AuthorizesStoresExactValuesAndCloses)
     EXPECT_EQ(preferences().string(QStringLiteral("userpassword")), QStringLiteral("right \"pw\""));
     EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
+}
+
+// The attempt ended while the dialog was open: its answer launches nothing later.
+TEST_F(DialogControllerTest, RightPasswordAfterTheAttemptEnded_AuthorizesButStartsNothing) {
+    QDir().mkpath(tempPath() + QStringLiteral("/local"));
+    submit(QStringLiteral("right \"pw\""));
+    EXPECT_TRUE(appState().isAdminAuthorized);
+    EXPECT_FALSE(appState().pendingOpenVPNInstall);
 }
 
 TEST_F(DialogControllerTest, WrongPassword_ShowsNoticeForACountdownOfTwoAndStaysOpen) {
@@ -115,6 +139,7 @@ TEST_F(DialogControllerTest, AlreadyAuthorizedAndCheckFails_KeepsTheCredentialsT
     appState().isAdminAuthorized = true;
     appState().adminUserName = m_user;
     appState().adminPassword = QStringLiteral("right \"pw\"");
+    superviseAttempt();
     m_dialog->edtUserPassword->setText(QStringLiteral("typo"));
     m_dialog->btnOK->click();
     EXPECT_TRUE(appState().pendingOpenVPNInstall);

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/Services.h"
 #include "platform/RecordingScriptRunner.h"
+#include "support/SourceTree.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -102,11 +103,7 @@ protected:
         return networksetup({QStringLiteral("-setdnsservers"), service, servers});
     }
 
-    static QString script() {
-        return QFileInfo(QStringLiteral(__FILE__))
-            .dir()
-            .filePath(QStringLiteral("../../tools/networksetup/networksetup"));
-    }
+    static QString script() { return networksetupStandIn(); }
 
     const QByteArray original =
         "# made by dhcp\nsearch lan\nnameserver 192.0.2.53\noptions edns0\n";

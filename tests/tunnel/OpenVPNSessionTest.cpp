@@ -1,12 +1,17 @@
 #include "tunnel/OpenVPNSession.h"
 
 #include "app/AppState.h"
+#include "app/PackagePin.h"
 #include "app/Services.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingScriptRunner.h"
 #include "servers/ServerData.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/OpenVPNCommands.h"
+#include "tunnel/PrivilegedScript.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +30,12 @@ QFileDevice::Permissions ownerOnly() {
            QFileDevice::WriteUser;
 }
 
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
 class OpenVPNSessionTest : public OrvelTest {
 protected:
     OpenVPNSessionTest() {
@@ -32,6 +43,23 @@ protected:
         QDir().mkpath(home);
         appState().vpnHomeDir = home;
         services().scriptRunner = &runner;
+        // The launcher of this build, found on PATH as an installed one is in its folder.
+        const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../src");
+        if (!qEnvironmentVariable("PATH").startsWith(built))
+            qputenv("PATH", (built + QLatin1Char(':') + qEnvironmentVariable("PATH")).toUtf8());
+    }
+    ~OpenVPNSessionTest() override { PackagePin::setLaunchOption(QString()); }
+
+    // A package unpacked from an archive whose digest is pinned.
+    void pinPackage(bool openvpnIsFile = true) {
+        const QByteArray archive = "archive bytes";
+        writeFile(home + QStringLiteral("settings.zip"), archive);
+        if (openvpnIsFile)
+            writeFile(home + QStringLiteral("openvpn"), "#!/bin/sh\n");
+        else
+            QDir().mkpath(home + QStringLiteral("openvpn"));
+        PackagePin::setLaunchOption(QString::fromLatin1(
+            QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex()));
     }
 
     QString writtenConfig(const QString& config) {
@@ -154,8 +182,12 @@ TEST_F(OpenVPNSessionTest, StopScript_IsRewrittenByStopButRunAsLastWrittenByRunS
     appState().adminPassword = QStringLiteral("pa\"ss");
     stopOpenVPN();
     const QByteArray first = readFile(path);
-    EXPECT_EQ(first, QByteArray("do shell script \"pgrep openvpn | xargs sudo kill -9\" user name "
-                                "\"admin\" password \"pa\\\"ss\" with administrator privileges"));
+    // Only the OpenVPN recorded for this configuration, not every process named *openvpn*.
+    ASSERT_FALSE(OpenVPNCommands::launcherPath().isEmpty());
+    EXPECT_EQ(first, QByteArray("do shell script \"sudo '") +
+                         OpenVPNCommands::launcherPath().toUtf8() + "' --stop '" + home.toUtf8() +
+                         "default.ovpn'\" user name \"admin\" password \"pa\\\"ss\" with "
+                         "administrator privileges");
     EXPECT_EQ(QFileInfo(path).permissions(), ownerOnly());
 
     appState().adminPassword = QStringLiteral("new");
@@ -211,13 +243,11 @@ TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJ
 
     EXPECT_NE(launcher.workItem(), first);
     EXPECT_FALSE(first->isFinished());
-    const QString program = QStringLiteral("'") + home + QStringLiteral("openvpn'");
-    const QString config = QStringLiteral("'") + home + QStringLiteral("default.ovpn'");
-    QStringList expected = {QStringLiteral("do shell script \"sudo ") + program + QLatin1Char(' ') +
-                            config +
-                            QStringLiteral("\" user name \"admin\" password \"first\" with "
-                                           "administrator privileges")};
-    expected << QString(expected[0]).replace(QStringLiteral("first"), QStringLiteral("second"));
+    QStringList expected = {makePrivilegedScript(OpenVPNCommands::launchCommand(home),
+                                                 QStringLiteral("admin"), QStringLiteral("first")),
+                            makePrivilegedScript(OpenVPNCommands::launchCommand(home),
+                                                 QStringLiteral("admin"),
+                                                 QStringLiteral("second"))};
     QStringList recorded = blocking.recorded();
     std::sort(recorded.begin(), recorded.end());
     EXPECT_EQ(recorded, expected);
@@ -227,25 +257,28 @@ TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJ
     EXPECT_TRUE(launcher.workItem()->waitForFinished(5000));
 }
 
-TEST_F(OpenVPNSessionTest, Launch_RunsTheProgramWithTheConfigurationEvenWithASpaceInHome) {
-    home = tempPath() + QStringLiteral("/my home/OrvelVPN/");
+// What runs as root: the package's program only from an archive that matched the pin,
+// the client's own launcher otherwise; each path one shell word whatever it holds.
+TEST_F(OpenVPNSessionTest, LaunchCommand_PackageProgramOnlyWhenPinned) {
+    home = tempPath() + QStringLiteral("/my 'home/OrvelVPN/");
     QDir().mkpath(home);
-    appState().vpnHomeDir = home;
-    const QString seen = tempPath() + QStringLiteral("/seen");
-    QFile program(home + QStringLiteral("openvpn"));
-    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.write(("#!/bin/sh\nprintf %s \"$1\" > '" + seen + "'\n").toUtf8());
-    program.close();
-    program.setPermissions(program.permissions() | QFileDevice::ExeOwner);
-    runner.simulateAdministrator(QStringLiteral("admin"), QStringLiteral("pw"));
-    appState().adminUserName = QStringLiteral("admin");
-    appState().adminPassword = QStringLiteral("pw");
+    const QString viaLauncher = QStringLiteral("sudo ") +
+                                shellQuoted(OpenVPNCommands::launcherPath()) + QLatin1Char(' ') +
+                                shellQuoted(home + QStringLiteral("default.ovpn"));
+    EXPECT_EQ(OpenVPNCommands::launchCommand(home), viaLauncher) << "nothing pinned";
 
-    OpenVPNLauncher launcher;
-    launcher.launchOpenVPN();
+    pinPackage();
+    const QString pinned = OpenVPNCommands::launchCommand(home);
+    EXPECT_TRUE(pinned.startsWith(QStringLiteral("sudo /bin/sh -c ")));
+    EXPECT_TRUE(pinned.endsWith(shellQuoted(home + QStringLiteral("openvpn")) + QLatin1Char(' ') +
+                                shellQuoted(home + QStringLiteral("default.ovpn"))));
 
-    ASSERT_TRUE(launcher.workItem()->waitForFinished(10000));
-    EXPECT_EQ(readFile(seen), (home + QStringLiteral("default.ovpn")).toUtf8());
+    writeFile(home + QStringLiteral("settings.zip"), "another archive");
+    EXPECT_EQ(OpenVPNCommands::launchCommand(home), viaLauncher) << "digest differs";
+
+    QFile::remove(home + QStringLiteral("openvpn"));
+    pinPackage(false);
+    EXPECT_EQ(OpenVPNCommands::launchCommand(home), viaLauncher) << "openvpn is a folder";
 }
 
 class InstallAndLaunchTest : public OpenVPNSessionTest {
@@ -266,7 +299,8 @@ protected:
     QStringList events;
 };
 
-TEST_F(InstallAndLaunchTest, Authorized_CopiesTheFoldersWritesTheFilesAndLaunches) {
+TEST_F(InstallAndLaunchTest, AuthorizedPinned_CopiesTheFoldersWritesTheFilesAndLaunches) {
+    pinPackage();
     appState().isAdminAuthorized = true;
     launcher.installAndLaunchOpenVPN();
     ASSERT_TRUE(launcher.workItem() && launcher.workItem()->waitForFinished(5000));
@@ -285,6 +319,16 @@ TEST_F(InstallAndLaunchTest, Authorized_CopiesTheFoldersWritesTheFilesAndLaunche
     EXPECT_EQ(
         readFile(home + QStringLiteral("default.ovpn")),
         (QStringLiteral("client\nauth-user-pass ") + home + QStringLiteral("auth.txt\n")).toUtf8());
+}
+
+TEST_F(InstallAndLaunchTest, AuthorizedUnpinned_CopiesNothingIntoUsrLocal) {
+    appState().isAdminAuthorized = true;
+    launcher.installAndLaunchOpenVPN();
+    ASSERT_TRUE(launcher.workItem() && launcher.workItem()->waitForFinished(5000));
+
+    ASSERT_EQ(runner.statements.size(), 1);
+    EXPECT_EQ(runner.statements[0], makePrivilegedScript(OpenVPNCommands::launchCommand(home)));
+    EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
 }
 
 TEST_F(InstallAndLaunchTest, NotAuthorized_WritesTheFilesAndAsksForTheAdministrator) {

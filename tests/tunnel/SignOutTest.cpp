@@ -26,6 +26,8 @@ public:
         calls << QStringLiteral("stopScript");
         runStopScript();
     }
+    void restoreDNS() override { calls << QStringLiteral("restoreDNS"); }
+    void forgetLeftovers() override { calls << QStringLiteral("forget"); }
 
     QStringList calls;
 };
@@ -73,13 +75,14 @@ TEST_F(SignOutTest, NotConnected_TouchesNoTunnelAndForgetsTheLogin) {
     appState().selectedProtocol = QStringLiteral("OPENVPN");
     signOut();
     expectSignedOut();
-    EXPECT_TRUE(teardown.calls.isEmpty());
+    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("restoreDNS")});
     EXPECT_TRUE(runner.scriptFiles.isEmpty());
 }
 
 TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
     appState().selectedProtocol = QStringLiteral("OPENVPN");
     appState().isConnected = true;
+    appState().openVPNMayRun = true;
     appState().adminUserName = QStringLiteral("admin");
     appState().adminPassword = QStringLiteral("old");
     writeStopScript();
@@ -88,7 +91,8 @@ TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
     signOut();
 
     expectSignedOut();
-    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("stopScript")});
+    EXPECT_EQ(teardown.calls,
+              QStringList({QStringLiteral("stopScript"), QStringLiteral("restoreDNS")}));
     EXPECT_EQ(runner.scriptFiles, QStringList{home + QStringLiteral("disconnect.scpt")});
     QFile script(home + QStringLiteral("disconnect.scpt"));
     ASSERT_TRUE(script.open(QIODevice::ReadOnly));
@@ -97,18 +101,33 @@ TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
 
 TEST_F(SignOutTest, ConnectedIKEv2_DisconnectsThroughTheManager) {
     appState().isConnected = true;
-    appState().isConnecting = true;
     signOut();
     expectSignedOut();
-    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("disconnect")});
-    EXPECT_TRUE(appState().isConnecting);
+    EXPECT_EQ(teardown.calls,
+              QStringList({QStringLiteral("disconnect"), QStringLiteral("restoreDNS")}));
+}
+
+// Connecting counts: the OpenVPN may already run, and a dialog answered later starts nothing.
+TEST_F(SignOutTest, ConnectingOpenVPN_StopsItAndDropsThePendingInstall) {
+    appState().selectedProtocol = QStringLiteral("OPENVPN");
+    appState().isConnecting = true;
+    appState().openVPNMayRun = true;
+    appState().pendingOpenVPNInstall = true;
+    signOut();
+    expectSignedOut();
+    EXPECT_EQ(teardown.calls,
+              QStringList({QStringLiteral("stopScript"), QStringLiteral("restoreDNS")}));
+    EXPECT_FALSE(appState().isConnecting);
+    EXPECT_FALSE(appState().pendingOpenVPNInstall);
+    EXPECT_FALSE(appState().openVPNMayRun);
 }
 
 TEST_F(SignOutTest, NoMainWindow_StillTearsDownAndForgets) {
     services().mainWindow = nullptr;
     appState().isConnected = true;
     signOut();
-    EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("disconnect")});
+    EXPECT_EQ(teardown.calls,
+              QStringList({QStringLiteral("disconnect"), QStringLiteral("restoreDNS")}));
     EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
     EXPECT_FALSE(window.contentViewController());
 }

@@ -264,22 +264,39 @@ TEST_F(VPNManagerTest, Disconnect_SavesOnDemandOff) {
     EXPECT_TRUE(vpn.onDemandRulesCleared());
 }
 
-TEST_F(VPNManagerTest, DisconnectForTermination_RepliesBeforeTheSaveCompletes) {
+// The quit goes ahead only once the tunnel is down: a process that ends first would
+// leave the IKE SA up.
+TEST_F(VPNManagerTest, DisconnectForTermination_RepliesOnceTheTunnelIsDown) {
     connectAndSettle(configuration());
+    ASSERT_TRUE(waitUntil([&] { return vpn.status() == VpnStatus::Connected; }));
     std::optional<bool> reply;
-    int savesAtReply = -1;
-    int stopsAtReply = -1;
+    VpnStatus statusAtReply = VpnStatus::Connected;
     manager().disconnectForTermination([&](bool answer) {
         reply = answer;
-        savesAtReply = vpn.saveCount();
-        stopsAtReply = vpn.stopCount();
+        statusAtReply = vpn.status();
     });
-    EXPECT_EQ(reply, true);
-    EXPECT_EQ(savesAtReply, 2);
-    EXPECT_EQ(stopsAtReply, 0);
+    EXPECT_FALSE(reply.has_value());
     EXPECT_EQ(recentServer(), QString());
-    drainEvents();
+    ASSERT_TRUE(waitUntil([&] { return reply.has_value(); }));
+    EXPECT_EQ(reply, true);
+    EXPECT_EQ(statusAtReply, VpnStatus::Disconnected);
     EXPECT_EQ(vpn.stopCount(), 1);
+}
+
+// A stop whose end is reported late must not end the attempt to the next server.
+TEST_F(VPNManagerTest, ConnectRightAfterDisconnect_TheOldTunnelsEndIsNotTold) {
+    connectAndSettle(configuration());
+    ASSERT_TRUE(waitUntil([&] { return vpn.status() == VpnStatus::Connected; }));
+    recorder.statuses.clear();
+    manager().disconnect();
+    connectAndSettle(configuration());
+    ASSERT_TRUE(waitUntil([&] { return vpn.status() == VpnStatus::Connected; }));
+    drainEvents();
+    EXPECT_THAT(recorder.statuses, ElementsAre(VpnStatus::Connecting, VpnStatus::Connected));
+    manager().disconnect();
+    ASSERT_TRUE(waitUntil([&] { return vpn.status() == VpnStatus::Disconnected; }));
+    drainEvents();
+    EXPECT_EQ(recorder.statuses.last(), VpnStatus::Disconnected);
 }
 
 TEST_F(VPNManagerTest, StatusEvent_OneNotifyPerChange_OnTheMainThread) {
@@ -312,7 +329,7 @@ TEST_F(VPNManagerTest, Teardown_GoesThroughTheSharedManagerAndTheStopScript) {
     EXPECT_EQ(recentServer(), QString());
     std::optional<bool> reply;
     teardown.disconnectIKEv2ForTermination([&reply](bool answer) { reply = answer; });
-    EXPECT_EQ(reply, true);
+    ASSERT_TRUE(waitUntil([&] { return reply.has_value(); }));
     teardown.runOpenVPNStopScript();
     EXPECT_EQ(stopScripts, 1);
     drainEvents();

@@ -1,0 +1,59 @@
+#include "tunnel/Leftovers.h"
+
+#include "app/AppState.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/RecordingScriptRunner.h"
+#include "support/TestEnvironment.h"
+#include "tunnel/DnsOverride.h"
+#include "tunnel/OpenVPNCommands.h"
+#include "tunnel/PrivilegedScript.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+class LeftoversTest : public OrvelTest {
+protected:
+    LeftoversTest() {
+        home = tempPath() + QStringLiteral("/OrvelVPN/");
+        QDir().mkpath(home);
+        const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../src");
+        if (!qEnvironmentVariable("PATH").startsWith(built))
+            qputenv("PATH", (built + QLatin1Char(':') + qEnvironmentVariable("PATH")).toUtf8());
+    }
+    QString home;
+    RecordingScriptRunner runner;
+};
+
+// A run killed while connected left its OpenVPN and its DNS override: the next start
+// clears both, as the stored administrator, before anything else.
+TEST_F(LeftoversTest, RunThatDidNotTearDown_IsClearedOnceAtTheNextStart) {
+    appState().vpnHomeDir = home;
+    Leftovers::markPending();
+    resetAppState();
+    preferences().setValue(QStringLiteral("username"), QStringLiteral("admin"));
+    preferences().setValue(QStringLiteral("userpassword"), QStringLiteral("p\"w"));
+
+    EXPECT_TRUE(Leftovers::clearAfterCrash(home, runner, preferences()));
+    ASSERT_FALSE(OpenVPNCommands::stopCommand(home).isEmpty());
+    QStringList expected = {makePrivilegedScript(OpenVPNCommands::stopCommand(home),
+                                                 QStringLiteral("admin"), QStringLiteral("p\"w"))};
+    expected << dnsResetStatements(QStringLiteral("admin"), QStringLiteral("p\"w"));
+    EXPECT_EQ(runner.statements, expected);
+
+    runner.statements.clear();
+    EXPECT_FALSE(Leftovers::clearAfterCrash(home, runner, preferences()));
+    EXPECT_TRUE(runner.statements.isEmpty());
+}
+
+TEST_F(LeftoversTest, CleanQuit_LeavesNothingToClear) {
+    appState().vpnHomeDir = home;
+    Leftovers::markPending();
+    Leftovers::clearMarker();
+    EXPECT_FALSE(Leftovers::clearAfterCrash(home, runner, preferences()));
+    EXPECT_TRUE(runner.statements.isEmpty());
+}
+
+} // namespace

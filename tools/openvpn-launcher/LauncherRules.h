@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+// What orvel-openvpn accepts, apart from the processes and files around it.
+namespace launcher {
+
+inline constexpr const char* kOpenVPN = "/usr/sbin/openvpn";
+inline constexpr const char* kStateFolder = "/run/orvelvpn";
+inline constexpr const char* kClientFolderName = "OrvelVPN";
+inline constexpr const char* kConfigName = "default.ovpn";
+inline constexpr int kLastInterface = 10; // utun0 .. utun10
+
+// The user the launcher acts for: sudo's SUDO_UID when sudo started it, else the real
+// user. Nothing when SUDO_UID is not a number.
+std::optional<uid_t> invokingUser(const char* sudoUid, uid_t realUid);
+
+// Why `path` is not HOME/OrvelVPN/default.ovpn of the invoking user; empty when it is.
+// `home` is the user's home folder, or empty for root, whose client may run with any
+// home: then only the form of the path is checked.
+std::string configPathProblem(const std::string& path, const std::string& home);
+
+// Why the configuration must not run as root (a directive that starts programs, loads
+// code, writes files or reads a password file other than the client's own); empty when
+// it may.
+std::string configTextProblem(const std::string& text, const std::string& folder);
+
+// A stable file-name part for a configuration path: the pid and the root-owned copy of
+// the configuration are kept under it.
+std::string stateKey(const std::string& configPath);
+std::string pidFilePath(const std::string& configPath);
+std::string configCopyPath(const std::string& configPath);
+
+} // namespace launcher

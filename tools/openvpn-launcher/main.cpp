@@ -1,0 +1,259 @@
+// orvel-openvpn CONFIG          runs the system's OpenVPN for the client's configuration
+// orvel-openvpn --stop CONFIG   stops the OpenVPN started for that configuration
+//
+// Run as root (through sudo) by the client. It only ever runs /usr/sbin/openvpn, only for
+// HOME/OrvelVPN/default.ovpn of the user who invoked it, and only a configuration that
+// starts no program, loads no code and writes no file. The configuration is read once
+// and handed to OpenVPN as a root-owned copy, so it cannot change after the check. The
+// interface is the first free utunN, which the client counts. The pid is recorded in
+// /run/orvelvpn so the stop ends this process, and only this one.
+#include "LauncherRules.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr off_t kMaxConfigBytes = off_t{1024} * 1024;
+constexpr int kTermGraceMs = 3000;
+constexpr int kKillGraceMs = 1000;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "orvel-openvpn: %s\n", message.c_str());
+    return 1;
+}
+
+bool privateFolder(const struct stat& info, uid_t owner) {
+    return S_ISDIR(info.st_mode) && info.st_uid == owner && (info.st_mode & 022) == 0;
+}
+
+std::string homeOf(uid_t uid) {
+    const passwd* entry = ::getpwuid(uid);
+    return entry && entry->pw_dir ? entry->pw_dir : "";
+}
+
+// Reads the configuration through descriptors that follow no link, after checking that
+// the folder and the file belong to one user (the invoking one unless that is root) and
+// that nobody else may write them.
+std::string readClientConfig(const std::string& path, uid_t user, std::string* text) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const bool plain = resolved && path == resolved;
+    std::free(resolved);
+    if (!plain)
+        return "the configuration path holds a link or does not exist";
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat folderInfo {};
+    if (dir < 0 || ::fstat(dir, &folderInfo) != 0) {
+        if (dir >= 0)
+            ::close(dir);
+        return "cannot open the configuration folder";
+    }
+    const uid_t owner = user == 0 ? folderInfo.st_uid : user;
+    const int fd = ::openat(dir, launcher::kConfigName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (!privateFolder(folderInfo, owner)) {
+        if (fd >= 0)
+            ::close(fd);
+        return "the configuration folder is not the user's own";
+    }
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != owner ||
+        (info.st_mode & 022) != 0 || info.st_size > kMaxConfigBytes) {
+        if (fd >= 0)
+            ::close(fd);
+        return "the configuration is not a private regular file of the user";
+    }
+    std::string content(static_cast<size_t>(info.st_size), '\0');
+    const ssize_t read = ::read(fd, content.data(), content.size());
+    ::close(fd);
+    if (read != info.st_size)
+        return "cannot read the configuration";
+    *text = content;
+    return {};
+}
+
+bool makeStateFolder() {
+    ::mkdir(launcher::kStateFolder, 0700);
+    struct stat info {};
+    return ::lstat(launcher::kStateFolder, &info) == 0 && privateFolder(info, 0);
+}
+
+bool writePrivateFile(const std::string& path, const std::string& content) {
+    const std::string aside = path + ".new";
+    ::unlink(aside.c_str());
+    const int fd =
+        ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written =
+        ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size()) &&
+        ::fsync(fd) == 0;
+    ::close(fd);
+    return written && ::rename(aside.c_str(), path.c_str()) == 0;
+}
+
+std::string firstFreeInterface() {
+    for (int n = 0; n <= launcher::kLastInterface; ++n) {
+        std::string name = "utun" + std::to_string(n);
+        if (::access(("/sys/class/net/" + name).c_str(), F_OK) != 0)
+            return name;
+    }
+    return {};
+}
+
+bool endRecorded(const std::string& path);
+long recordedPid(const std::string& pidFile);
+bool hasEnded(pid_t pid);
+
+// Records of OpenVPNs that ended by themselves (a refused password, a killed client's
+// tunnel stopped by hand) go, with their copies of the configuration.
+void sweepEndedRecords() {
+    DIR* folder = ::opendir(launcher::kStateFolder);
+    if (!folder)
+        return;
+    const std::string suffix = ".pid";
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.rfind("openvpn-", 0) != 0 || name.size() <= suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string pidFile = std::string(launcher::kStateFolder) + "/" + name;
+        const long pid = recordedPid(pidFile);
+        if (pid && !hasEnded(static_cast<pid_t>(pid)))
+            continue;
+        ::unlink(pidFile.c_str());
+        const std::string copy = pidFile.substr(0, pidFile.size() - suffix.size()) + ".ovpn";
+        ::unlink(copy.c_str());
+    }
+    ::closedir(folder);
+}
+
+int start(const std::string& path, uid_t user) {
+    std::string text;
+    if (std::string problem = readClientConfig(path, user, &text); !problem.empty())
+        return fail(problem);
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (std::string problem = launcher::configTextProblem(text, folder); !problem.empty())
+        return fail(problem);
+    // One OpenVPN per configuration: an earlier one would be left without a record.
+    endRecorded(path);
+    sweepEndedRecords();
+    const std::string device = firstFreeInterface();
+    if (device.empty())
+        return fail("utun0 to utun10 are all taken");
+    const std::string copy = launcher::configCopyPath(path);
+    if (!makeStateFolder() || !writePrivateFile(copy, text) ||
+        !writePrivateFile(launcher::pidFilePath(path), std::to_string(::getpid()) + "\n"))
+        return fail(std::string("cannot write in ") + launcher::kStateFolder);
+    // The same process becomes OpenVPN, so the recorded pid is OpenVPN's. Options after
+    // --config win over the file's own "dev" lines.
+    const char* const argv[] = {launcher::kOpenVPN, "--config",   copy.c_str(), "--dev",
+                                device.c_str(),     "--dev-type", "tun",        nullptr};
+    const char* const envp[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
+    ::execve(launcher::kOpenVPN, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
+    return fail(std::string("cannot run ") + launcher::kOpenVPN + ": " + std::strerror(errno));
+}
+
+std::string commandLineOf(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    std::string line = content.str();
+    for (char& c : line) {
+        if (c == '\0')
+            c = ' ';
+    }
+    return line;
+}
+
+// Gone, or a zombie its parent has not reaped yet.
+bool hasEnded(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!std::getline(file, stat))
+        return true;
+    const auto close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z';
+}
+
+bool waitForEnd(pid_t pid, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (hasEnded(pid))
+            return true;
+        ::usleep(20 * 1000);
+    }
+    return hasEnded(pid);
+}
+
+long recordedPid(const std::string& pidFile) {
+    std::ifstream file(pidFile);
+    long pid = 0;
+    return (file >> pid) && pid > 1 ? pid : 0;
+}
+
+// Ends the OpenVPN recorded for the configuration, and nothing else; false when none was
+// recorded.
+bool endRecorded(const std::string& path) {
+    const std::string pidFile = launcher::pidFilePath(path);
+    const long recorded = recordedPid(pidFile);
+    if (!recorded)
+        return false;
+    const auto pid = static_cast<pid_t>(recorded);
+    // A recorded pid may have been reused since: only a process still running this
+    // configuration (or its copy) is ours.
+    const std::string command = commandLineOf(pid);
+    const bool ours = command.find(launcher::configCopyPath(path)) != std::string::npos ||
+                      command.find(path) != std::string::npos;
+    if (ours && !hasEnded(pid)) {
+        // SIGTERM first: OpenVPN then takes its routes and interface down itself.
+        ::kill(pid, SIGTERM);
+        if (!waitForEnd(pid, kTermGraceMs)) {
+            ::kill(pid, SIGKILL);
+            waitForEnd(pid, kKillGraceMs);
+        }
+    }
+    // A launch that came in meanwhile has recorded its own pid: that record stays.
+    if (recordedPid(pidFile) == recorded) {
+        ::unlink(pidFile.c_str());
+        ::unlink(launcher::configCopyPath(path).c_str());
+    }
+    return true;
+}
+
+int stop(const std::string& path) {
+    if (!endRecorded(path))
+        std::fprintf(stderr, "orvel-openvpn: no OpenVPN recorded for %s\n", path.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool stopping = argc == 3 && std::strcmp(argv[1], "--stop") == 0;
+    if (!(argc == 2 && argv[1][0] != '-') && !stopping)
+        return fail("usage: orvel-openvpn CONFIG | orvel-openvpn --stop CONFIG");
+    if (::geteuid() != 0)
+        return fail("must run as root");
+    const std::optional<uid_t> user = launcher::invokingUser(std::getenv("SUDO_UID"), ::getuid());
+    if (!user)
+        return fail("SUDO_UID is not a user id");
+    const std::string path = argv[stopping ? 2 : 1];
+    const std::string home = *user == 0 ? std::string() : homeOf(*user);
+    if (*user != 0 && home.empty())
+        return fail("the invoking user has no home folder");
+    if (std::string problem = launcher::configPathProblem(path, home); !problem.empty())
+        return fail(problem);
+    return stopping ? stop(path) : start(path, *user);
+}
