@@ -31,7 +31,7 @@ QByteArray OpenVPNProfileReader::nextPiece() {
     const qsizetype lineFeed = m_text.indexOf('\n', m_position);
     qsizetype length = lineFeed < 0 ? m_text.size() - m_position : lineFeed - m_position + 1;
     length = std::min(length, kPieceSize);
-    const QByteArray piece = m_text.mid(m_position, length);
+    QByteArray piece = m_text.mid(m_position, length);
     m_position += length;
     return piece;
 }

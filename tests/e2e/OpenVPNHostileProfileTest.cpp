@@ -192,7 +192,7 @@ protected:
     }
 
     QString markerModule(const QString& name) {
-        const QString path = dir + QLatin1Char('/') + name;
+        QString path = dir + QLatin1Char('/') + name;
         QFile::copy(QCoreApplication::applicationDirPath() +
                         QStringLiteral("/liborvel_load_marker.so"),
                     path);
