@@ -9,12 +9,12 @@
 #include "servers/ServerData.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNCommands.h"
+#include "tunnel/OpenVPNProfileFilter.h"
+#include "tunnel/OpenVPNProfileReader.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QLoggingCategory>
 #include <QSaveFile>
-#include <QSet>
-#include <QStringList>
 #include <QUrl>
 #include <condition_variable>
 #include <mutex>
@@ -33,120 +33,20 @@ void reportWriteFailure(const QString& path, const QString& error) {
             QStringLiteral(", Error: ") + error);
 }
 
-// Directives that make OpenVPN, running as root, start programs or load code. A
-// configuration from the service never needs them.
-const QSet<QString>& unsafeDirectives() {
-    static const QSet<QString> names = {
-        QStringLiteral("script-security"),
-        QStringLiteral("up"),
-        QStringLiteral("down"),
-        QStringLiteral("route-up"),
-        QStringLiteral("route-pre-down"),
-        QStringLiteral("ipchange"),
-        QStringLiteral("learn-address"),
-        QStringLiteral("plugin"),
-        QStringLiteral("tls-verify"),
-        QStringLiteral("auth-user-pass-verify"),
-        QStringLiteral("client-connect"),
-        QStringLiteral("client-disconnect"),
-        QStringLiteral("config"),
-        QStringLiteral("iproute"),
-        QStringLiteral("dns-script"),
-    };
-    return names;
-}
-
-// The words OpenVPN's own parser would see at the start of a line: quotes and
-// backslashes do not hide a name from it, so they do not hide it from us either.
-QStringList leadingWords(const QString& line, int count) {
-    QStringList words;
-    QString word;
-    bool quoted = false;
-    for (const QChar c : line) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quoted = !quoted;
+// The rewrite of the service's text, then only what the allow-list keeps of it. The auth
+// line names the path quoted, so a home folder with a blank, a quote or a '#' survives
+// OpenVPN's word rules.
+QByteArray rewrittenConfig(const QString& config, const QString& authPath) {
+    const QByteArray authLine = "auth-user-pass " + OpenVPNProfileReader::quoted(authPath.toUtf8());
+    QByteArray output;
+    for (const QString& line : config.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        const QByteArray kept =
+            line.contains(QLatin1String("auth-user-pass")) ? authLine : line.toUtf8();
+        if (kept.contains("register-dns") || kept.contains("block-outside-dns"))
             continue;
-        }
-        if (c == QLatin1Char('\\'))
-            continue;
-        if (c.isSpace() && !quoted) {
-            if (!word.isEmpty())
-                words << word;
-            word.clear();
-            if (words.size() == count)
-                return words;
-            continue;
-        }
-        word += c;
+        output += kept + '\n';
     }
-    if (!word.isEmpty() && words.size() < count)
-        words << word;
-    return words;
-}
-
-// The option a line sets, "" for blank and comment lines. "setenv opt NAME ..." makes
-// OpenVPN run NAME as an option too.
-QString directiveOf(const QString& line) {
-    const QStringList words = leadingWords(line, 3);
-    if (words.isEmpty() || words[0].startsWith(QLatin1Char('#')) ||
-        words[0].startsWith(QLatin1Char(';')))
-        return {};
-    QString name = words[0];
-    if (name.startsWith(QLatin1String("--")))
-        name = name.mid(2);
-    if (name == QLatin1String("setenv") && words.size() == 3 && words[1] == QLatin1String("opt"))
-        name = words[2];
-    return name.toLower();
-}
-
-QString inlineBlockName(const QString& line, bool closing) {
-    const QString trimmed = line.trimmed();
-    const QString open = closing ? QStringLiteral("</") : QStringLiteral("<");
-    if (!trimmed.startsWith(open) || !trimmed.endsWith(QLatin1Char('>')))
-        return {};
-    return trimmed.mid(open.size(), trimmed.size() - open.size() - 1).toLower();
-}
-
-// Drops the unsafe directives, and their <name>...</name> blocks; lines are what
-// OpenVPN reads, split at line feeds, whatever the service's own line ends were.
-QString withoutUnsafeDirectives(const QString& config) {
-    QStringList kept;
-    QString skippingBlock;
-    for (const QString& line : config.split(QLatin1Char('\n'))) {
-        if (!skippingBlock.isEmpty()) {
-            if (inlineBlockName(line, true) == skippingBlock)
-                skippingBlock.clear();
-            continue;
-        }
-        const QString block = inlineBlockName(line, false);
-        if (unsafeDirectives().contains(block)) {
-            qCWarning(lcOpenVpn) << "dropped the inline block" << block
-                                 << "from the service's configuration";
-            skippingBlock = block;
-            continue;
-        }
-        const QString directive = directiveOf(line);
-        if (unsafeDirectives().contains(directive)) {
-            qCWarning(lcOpenVpn) << "dropped the directive" << directive
-                                 << "from the service's configuration";
-            continue;
-        }
-        kept << line;
-    }
-    return kept.join(QLatin1Char('\n'));
-}
-
-QString rewrittenConfig(const QString& config, const QString& authPath) {
-    QString output;
-    for (QString line : config.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        if (line.contains(QLatin1String("auth-user-pass")))
-            line = QStringLiteral("auth-user-pass ") + authPath;
-        if (line.contains(QLatin1String("register-dns")) ||
-            line.contains(QLatin1String("block-outside-dns")))
-            continue;
-        output += line + QLatin1Char('\n');
-    }
-    return withoutUnsafeDirectives(output);
+    return OpenVPNProfileFilter(authPath.toUtf8()).filtered(output);
 }
 
 ScriptRunner* scriptRunner() {
@@ -183,8 +83,7 @@ void writeAuthFile() {
 }
 
 void writeOvpnFile(const QString& config) {
-    writeWorkingFile(kConfigFile,
-                     rewrittenConfig(config, appState().vpnHomeDir + kAuthFile).toUtf8());
+    writeWorkingFile(kConfigFile, rewrittenConfig(config, appState().vpnHomeDir + kAuthFile));
 }
 
 bool openVPNMayRun() {

@@ -459,13 +459,16 @@ QString JourneyTest::ovpnTunnelPeer() const {
     return QStringLiteral("10.232.%1.1").arg(m_net);
 }
 
+// The CA comes inline: the client keeps no directive that names a file.
 QString JourneyTest::ovpnConfig(quint16 port) const {
+    QFile ca(m_dir + QStringLiteral("/pki/ca.crt"));
+    const QString pem = ca.open(QIODevice::ReadOnly) ? QString::fromUtf8(ca.readAll()) : QString();
     return QStringLiteral("client\r\ndev tun\r\nproto udp\r\nremote %1 %2\r\nnobind\r\n"
-                          "ca %3/pki/ca.crt\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
+                          "<ca>\r\n%3</ca>\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
                           "register-dns\r\nblock-outside-dns\r\nverb 3\r\n")
         .arg(ovpnServerAddress())
         .arg(port)
-        .arg(m_dir);
+        .arg(QString(pem).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
 }
 
 bool JourneyTest::utun0Up() const {

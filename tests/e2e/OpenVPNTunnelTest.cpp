@@ -165,12 +165,14 @@ protected:
 
     // What the service would send, with directives that must never reach OpenVPN.
     QString serviceConfig() const {
+        const QString ca = QString::fromUtf8(readFile(dir + QStringLiteral("/ca.crt")));
         return QStringLiteral("client\r\ndev tun\r\nproto udp\r\nremote 127.0.0.1 %1\r\nnobind\r\n"
-                              "ca %2/ca.crt\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
+                              "<ca>\r\n%3</ca>\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
                               "register-dns\r\nscript-security 2\r\nup %2/evil.sh\r\n"
                               "route-up %2/evil.sh\r\nverb 3\r\n")
             .arg(port)
-            .arg(dir);
+            .arg(dir)
+            .arg(QString(ca).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
     }
 
     bool tunnelUp() const {

@@ -67,6 +67,10 @@ protected:
         return QString::fromUtf8(readFile(home + QStringLiteral("default.ovpn")));
     }
 
+    QString authLine() const {
+        return QStringLiteral("auth-user-pass \"") + home + QStringLiteral("auth.txt\"\n");
+    }
+
     QString home;
     RecordingScriptRunner runner;
 };
@@ -74,13 +78,12 @@ protected:
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_SixCrLfLines_KeepsThreeWithTheAuthPath) {
     const QString config = QStringLiteral(
         "client\r\nauth-user-pass\r\nregister-dns\r\nblock-outside-dns\r\n\r\nremote h\r\n");
-    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nauth-user-pass ") + home +
-                                         QStringLiteral("auth.txt\nremote h\n"));
+    EXPECT_EQ(writtenConfig(config),
+              QStringLiteral("client\n") + authLine() + QStringLiteral("remote h\n"));
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_LoneLineFeeds_AreOneLineForTheRewrite) {
-    EXPECT_EQ(writtenConfig(QStringLiteral("client\nauth-user-pass\nremote h\n")),
-              QStringLiteral("auth-user-pass ") + home + QStringLiteral("auth.txt\n"));
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nauth-user-pass\nremote h\n")), authLine());
     EXPECT_EQ(writtenConfig(QStringLiteral("client\nregister-dns\nremote h")), QString());
     EXPECT_EQ(writtenConfig(QStringLiteral("client\nremote h")),
               QStringLiteral("client\nremote h\n"));
@@ -88,9 +91,8 @@ TEST_F(OpenVPNSessionTest, WriteOvpnFile_LoneLineFeeds_AreOneLineForTheRewrite) 
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_MatchesSubstringsCaseSensitively) {
     const QString config = QStringLiteral("# use auth-user-pass here\r\nsetenv register-dns-x 1\r\n"
-                                          "Block-Outside-DNS\r\n");
-    EXPECT_EQ(writtenConfig(config), QStringLiteral("auth-user-pass ") + home +
-                                         QStringLiteral("auth.txt\nBlock-Outside-DNS\n"));
+                                          "verb 3 # Block-Outside-DNS\r\n");
+    EXPECT_EQ(writtenConfig(config), authLine() + QStringLiteral("verb 3\n"));
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_NothingLeft_WritesAnEmptyFile) {
@@ -132,9 +134,12 @@ TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeLinesHiddenInALoneLineFeedPi
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeInlineBlocksWhole) {
-    const QString config = QStringLiteral(
-        "client\r\n<tls-verify>\r\n/tmp/evil.sh\r\n</tls-verify>\r\n<ca>\r\nCERT\r\n</ca>\r\n");
-    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\n<ca>\nCERT\n</ca>\n"));
+    const QString ca = QStringLiteral(
+        "<ca>\n-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n</ca>\n");
+    const QString config =
+        QStringLiteral("client\r\n<tls-verify>\r\n/tmp/evil.sh\r\n</tls-verify>\r\n") +
+        QString(ca).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\n") + ca);
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_KeepsRoutingAndLookalikeLines) {
@@ -142,7 +147,7 @@ TEST_F(OpenVPNSessionTest, WriteOvpnFile_KeepsRoutingAndLookalikeLines) {
         "remote up.example.net 1194\r\nredirect-gateway def1\r\nup-delay\r\n# up /x\r\n"
         "route-nopull\r\n");
     EXPECT_EQ(writtenConfig(config), QStringLiteral("remote up.example.net 1194\nredirect-gateway "
-                                                    "def1\nup-delay\n# up /x\nroute-nopull\n"));
+                                                    "def1\nup-delay\nroute-nopull\n"));
 }
 
 TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnly) {
@@ -316,9 +321,8 @@ TEST_F(InstallAndLaunchTest, AuthorizedPinned_CopiesTheFoldersWritesTheFilesAndL
     EXPECT_TRUE(runner.statements[2].contains(QStringLiteral("openvpn' '")));
     EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
     EXPECT_EQ(readFile(home + QStringLiteral("auth.txt")), QByteArray("vpnuser\nvpnpass"));
-    EXPECT_EQ(
-        readFile(home + QStringLiteral("default.ovpn")),
-        (QStringLiteral("client\nauth-user-pass ") + home + QStringLiteral("auth.txt\n")).toUtf8());
+    EXPECT_EQ(readFile(home + QStringLiteral("default.ovpn")),
+              (QStringLiteral("client\n") + authLine()).toUtf8());
 }
 
 TEST_F(InstallAndLaunchTest, AuthorizedUnpinned_CopiesNothingIntoUsrLocal) {

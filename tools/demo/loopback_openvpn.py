@@ -87,8 +87,10 @@ class Server:
         return path.read_text(errors="replace") if path.exists() else ""
 
     def client_config(self, newline="\r\n"):
+        # The CA comes inline: the client keeps no directive that names a file.
+        ca = (self.world / "ca.crt").read_text().strip().splitlines()
         lines = ["client", "dev tun", "proto udp", f"remote 127.0.0.1 {self.port}", "nobind",
-                 f"ca {self.world}/ca.crt", "remote-cert-tls server", "auth-user-pass", "verb 3"]
+                 "<ca>", *ca, "</ca>", "remote-cert-tls server", "auth-user-pass", "verb 3"]
         return newline.join(lines) + newline
 
     def close(self):
