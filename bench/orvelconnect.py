@@ -1,4 +1,5 @@
-"""Connect figures over OpenVPN on a loopback server (root only).
+"""Connect figures over OpenVPN on a loopback server (root only; scripts/bench runs it in
+a network namespace of its own, where every link, address and route below lives).
 
 (a) the client: press of connect to "연결됨 vpnStateChanged";
 (b) raw openvpn: launch to utun0 up;

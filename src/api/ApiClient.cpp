@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <algorithm>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcApi, "orvel.api")
 
@@ -20,6 +21,8 @@ constexpr int kFirstBackoffMs = 250;
 constexpr int kMaxBackoffMs = 4000;
 // The platform client gives up after a minute; without it a silent host would hang a step.
 constexpr int kTransferTimeoutMs = 60000;
+constexpr const char* kOversized = "orvelOversized";
+constexpr qint64 kReadAheadBytes = qint64(1) << 20;
 
 bool isGet(const QString& path) {
     return path == QLatin1String(ApiPath::initSession);
@@ -95,20 +98,36 @@ void ApiClient::start(const QString& path, const std::function<ApiFields()>& fie
                           QStringLiteral("application/x-www-form-urlencoded"));
         reply = m_network.post(request, formEncode(form));
     }
-    connect(reply, &QNetworkReply::finished, this, [this, reply, path, fields, onReply, retry] {
-        finish(reply, path, fields, onReply, retry);
+    // The body is read as it arrives, the network at most a little ahead of it: an endless
+    // body is cut off at the bound instead of being buffered whole.
+    reply->setReadBufferSize(kReadAheadBytes);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
+        body->append(reply->readAll());
+        const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (std::max<qint64>(declared, body->size()) > ApiReply::maxBodyBytes) {
+            reply->setProperty(kOversized, true);
+            reply->abort();
+        }
     });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, body, path, fields, onReply, retry] {
+                body->append(reply->readAll());
+                finish(reply, *body, path, fields, onReply, retry);
+            });
 }
 
-void ApiClient::finish(QNetworkReply* reply, const QString& path,
+void ApiClient::finish(QNetworkReply* reply, const QByteArray& body, const QString& path,
                        const std::function<ApiFields()>& fields, const ApiReplyHandler& onReply,
                        const std::function<void()>& retry) {
     reply->deleteLater();
+    const bool oversized = reply->property(kOversized).toBool();
     // A status code means a response arrived; its value is the operation's business.
-    const bool responded = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const bool responded =
+        !oversized && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     std::optional<ApiReply> parsed;
     if (responded)
-        parsed = ApiReply::parse(reply->readAll());
+        parsed = ApiReply::parse(body);
 
     if (parsed) {
         m_consecutiveFailures = 0;
@@ -117,7 +136,9 @@ void ApiClient::finish(QNetworkReply* reply, const QString& path,
     }
 
     qCInfo(lcApi) << "request failed" << path << "at" << reply->url().host()
-                  << (responded ? QStringLiteral("(body is not JSON)") : reply->errorString());
+                  << (oversized   ? QStringLiteral("(body is larger than allowed)")
+                      : responded ? QStringLiteral("(body is not JSON or nests too deep)")
+                                  : reply->errorString());
     ++m_consecutiveFailures;
     emit requestFailed(path);
     switchApiHost();

@@ -31,7 +31,8 @@ inline constexpr const char* changePassword = "/v1/app_change_password";
 
 // The one client of the service API. Every operation goes through send(): the URL is
 // read at send time, replies arrive on the main thread, and a failed reply (nothing
-// came back, or the body is not JSON) moves to the next host and sends again.
+// came back, or the body is not JSON or is out of bounds) moves to the next host and
+// sends again.
 class ApiClient final : public QObject {
     Q_OBJECT
 public:
@@ -58,8 +59,9 @@ signals:
 private:
     void start(const QString& path, const std::function<ApiFields()>& fields,
                const ApiReplyHandler& onReply, const std::function<void()>& retry);
-    void finish(QNetworkReply* reply, const QString& path, const std::function<ApiFields()>& fields,
-                const ApiReplyHandler& onReply, const std::function<void()>& retry);
+    void finish(QNetworkReply* reply, const QByteArray& body, const QString& path,
+                const std::function<ApiFields()>& fields, const ApiReplyHandler& onReply,
+                const std::function<void()>& retry);
     void scheduleRetry(std::function<void()> resend);
 
     QNetworkAccessManager m_network;

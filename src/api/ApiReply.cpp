@@ -1,5 +1,6 @@
 #include "api/ApiReply.h"
 
+#include <algorithm>
 #include <mutex>
 #include <simdjson.h>
 #include <string_view>
@@ -74,6 +75,32 @@ Field fieldOf(const nlohmann::json& value) {
     return Unreadable{};
 }
 
+// Open arrays and objects outside strings never exceed `limit`; the JSON library would
+// otherwise build any depth the body holds.
+bool nestsWithin(const QByteArray& body, int limit) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : body) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
 nlohmann::json toJson(dom::element value) {
     switch (value.type()) {
     case dom::element_type::ARRAY: {
@@ -136,14 +163,24 @@ ApiReply::ApiReply(nlohmann::json value)
 }
 
 std::optional<ApiReply> ApiReply::parse(const QByteArray& body) {
+    if (body.size() > maxBodyBytes)
+        return std::nullopt;
+    const auto size = static_cast<size_t>(body.size());
     auto document = std::make_shared<dom::document>();
-    dom::parser parser;
+    dom::parser parser(static_cast<size_t>(maxBodyBytes));
+    // simdjson counts the level of a container's values too.
+    if (parser.allocate(std::max(size, dom::MINIMAL_DOCUMENT_CAPACITY), maxDepth + 1) !=
+        simdjson::SUCCESS)
+        return std::nullopt;
     dom::element root;
-    if (parser.parse_into_document(*document, body.constData(), static_cast<size_t>(body.size()))
-            .get(root) == simdjson::SUCCESS)
+    const simdjson::error_code error =
+        parser.parse_into_document(*document, body.constData(), size).get(root);
+    if (error == simdjson::SUCCESS)
         return ApiReply(std::make_shared<const Value>(ParsedNode{std::move(document), root}));
     // simdjson refuses a few bodies the JSON library takes (a byte order mark, integers
-    // beyond 64 bits, nesting deeper than 1024): that library has the last word.
+    // beyond 64 bits): that library has the last word, within the same nesting bound.
+    if (error == simdjson::DEPTH_ERROR || !nestsWithin(body, maxDepth))
+        return std::nullopt;
     auto value = nlohmann::json::parse(body.constBegin(), body.constEnd(), nullptr, false);
     if (value.is_discarded())
         return std::nullopt;

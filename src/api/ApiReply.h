@@ -11,10 +11,16 @@
 // "", 0, false or an empty list. Any JSON value is accepted at the top level.
 class ApiReply {
 public:
+    // Bounds of a body worth reading: a 5,000-server list is about 1.5 MB (7.7 MB with a CA
+    // certificate in every configuration) and nests three levels deep. A body beyond either
+    // is not the service's answer but a failed reply.
+    static constexpr qsizetype maxBodyBytes = qsizetype(16) << 20;
+    static constexpr int maxDepth = 64;
+
     ApiReply();
     explicit ApiReply(nlohmann::json value);
 
-    // No value when the body is not JSON: that is a failed reply.
+    // No value when the body is not JSON or is out of bounds: that is a failed reply.
     static std::optional<ApiReply> parse(const QByteArray& body);
 
     bool has(const char* key) const;

@@ -65,10 +65,20 @@ TEST_F(ApiClientTest, DroppedConnection_IsAFailureAndMovesOn) {
     EXPECT_EQ(hostsVisited(kVersionPath), (QList<int>{0, 1}));
 }
 
-TEST_F(ApiClientTest, HtmlErrorPage_IsAFailureAndGoesToTheNextHost) {
-    service().setFault(kVersionPath, fault(Fault::Kind::Html, {0}));
-    EXPECT_EQ(versionCheck().text("result"), QStringLiteral("200"));
-    EXPECT_EQ(hostsVisited(kVersionPath), (QList<int>{0, 1}));
+// An HTML error page, a body nested beyond the bound and one that never ends are no
+// replies: each moves to the next host.
+TEST_F(ApiClientTest, BodiesThatAreNoReply_AreFailuresAndGoToTheNextHost) {
+    for (const Fault::Kind kind : {Fault::Kind::Html, Fault::Kind::Deep, Fault::Kind::Huge}) {
+        resetAppState();
+        service().clearRequests();
+        service().setFault(kVersionPath, fault(kind, {0}));
+        const QString name = Fault::kindName(kind);
+        EXPECT_EQ(versionCheck().text("result"), QStringLiteral("200")) << name.toStdString();
+        EXPECT_EQ(hostsVisited(kVersionPath), (QList<int>{0, 1})) << name.toStdString();
+    }
+    // The endless body was cut off while it came in, not buffered to its end.
+    EXPECT_GT(service().hugeBodyBytes(), ApiReply::maxBodyBytes);
+    EXPECT_LT(service().hugeBodyBytes(), 2 * ApiReply::maxBodyBytes);
 }
 
 TEST_F(ApiClientTest, Http500WithJsonBody_IsHandledAsAReplyWithoutRetry) {

@@ -1,5 +1,6 @@
 #include "api/ApiReply.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -76,8 +77,7 @@ TEST(ApiReplyTest, Array_ElementsAreLenientRepliesAndNonArraysAreEmpty) {
 }
 
 TEST(ApiReplyTest, Parse_BodiesBeyondTheFastReaderStillParse) {
-    // A byte order mark, an integer beyond 64 bits and deep nesting are read by the
-    // JSON library as before.
+    // A byte order mark and an integer beyond 64 bits are read by the JSON library.
     EXPECT_EQ(parsed("\xEF\xBB\xBF{\"result\":\"200\"}").text("result"), QStringLiteral("200"));
     const ApiReply big =
         parsed(R"({"big":123456789012345678901234567890,"small":-9223372036854775809})");
@@ -85,11 +85,33 @@ TEST(ApiReplyTest, Parse_BodiesBeyondTheFastReaderStillParse) {
     EXPECT_EQ(big.integer("big"), 0);
     EXPECT_EQ(big.text("small"), QStringLiteral("-9.2233720368547758e+18"));
     EXPECT_TRUE(big.boolean("small"));
+}
 
-    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
-    const ApiReply nested = parsed(("{\"result\":\"200\",\"deep\":" + deep + "}").c_str());
-    EXPECT_EQ(nested.text("result"), QStringLiteral("200"));
-    EXPECT_EQ(nested.json().at("deep"), nlohmann::json::parse(deep));
+// Both readers keep the same bounds: the fast one, and the JSON library behind a byte
+// order mark. Brackets inside strings do not nest.
+TEST(ApiReplyTest, Parse_NestingBeyondTheBoundIsAFailure) {
+    const auto nested = [](int depth) {
+        const std::string inner = R"("[{\"[")";
+        return std::string(static_cast<size_t>(depth - 1), '[') + "{\"k\":" + inner + "}" +
+               std::string(static_cast<size_t>(depth - 1), ']');
+    };
+    for (const char* prefix : {"", "\xEF\xBB\xBF"}) {
+        const QByteArray atBound = prefix + QByteArray::fromStdString(nested(ApiReply::maxDepth));
+        const QByteArray beyond =
+            prefix + QByteArray::fromStdString(nested(ApiReply::maxDepth + 1));
+        EXPECT_TRUE(ApiReply::parse(atBound).has_value()) << std::strlen(prefix);
+        EXPECT_FALSE(ApiReply::parse(beyond).has_value()) << std::strlen(prefix);
+    }
+}
+
+TEST(ApiReplyTest, Parse_BodyBeyondTheSizeBoundIsAFailure) {
+    QByteArray body(ApiReply::maxBodyBytes, ' ');
+    body.replace(0, 16, R"({"result":"200"})");
+    const auto atBound = ApiReply::parse(body);
+    ASSERT_TRUE(atBound.has_value());
+    EXPECT_EQ(atBound->text("result"), QStringLiteral("200"));
+    body.append(' ');
+    EXPECT_FALSE(ApiReply::parse(body).has_value());
 }
 
 TEST(ApiReplyTest, Parse_BodiesNeitherReaderTakesAreFailures) {

@@ -1,4 +1,5 @@
-"""A loopback OpenVPN world for the demo and the connect benchmark (root only).
+"""A loopback OpenVPN world for the demo and the connect benchmark (root only, inside a
+network namespace of their own: see netns-run beside this file).
 
 The server is a copy of openvpn named orvel-ovpn-srv, so the client's stop statement
 (which kills every process named *openvpn*) spares it. The administrator the client
@@ -29,6 +30,9 @@ def why_not():
         return "openvpn is not installed"
     if not Path("/dev/net/tun").exists():
         return "no /dev/net/tun"
+    own = subprocess.run(["ip", "netns", "identify"], capture_output=True, text=True).stdout
+    if not own.strip():
+        return "not in a network namespace of its own (its tunnel would be this machine's)"
     if Path("/sys/class/net/utun0").exists():
         return "utun0 is taken by another tunnel"
     return None

@@ -9,6 +9,10 @@ std::optional<Fault::Kind> Fault::kindFromString(const QString& name) {
         return Kind::Delay;
     if (name == QLatin1String("http500json"))
         return Kind::Http500Json;
+    if (name == QLatin1String("huge"))
+        return Kind::Huge;
+    if (name == QLatin1String("deep"))
+        return Kind::Deep;
     return std::nullopt;
 }
 
@@ -22,6 +26,10 @@ QString Fault::kindName(Kind kind) {
         return QStringLiteral("delay");
     case Kind::Http500Json:
         return QStringLiteral("http500json");
+    case Kind::Huge:
+        return QStringLiteral("huge");
+    case Kind::Deep:
+        return QStringLiteral("deep");
     }
     return {};
 }

@@ -11,6 +11,8 @@ struct Fault {
         Html,        // an HTML error page (502 for the API, 500 for the package)
         Delay,       // the normal answer, after delayMs
         Http500Json, // HTTP 500 with the body {"result":"500"}
+        Huge,        // a JSON body without a length that goes on until the client hangs up
+        Deep,        // {"result":"200"} with a member nested ten thousand arrays deep
     };
 
     Kind kind = Kind::Drop;

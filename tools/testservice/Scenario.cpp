@@ -133,7 +133,7 @@ std::pair<QString, Fault> faultFrom(const json& value) {
         fail("fault needs a \"path\"");
     const auto kind = Fault::kindFromString(text(value, "kind"));
     if (!kind)
-        fail("fault \"kind\" must be drop, html, delay or http500json");
+        fail("fault \"kind\" must be drop, html, delay, http500json, huge or deep");
     Fault fault;
     fault.kind = *kind;
     fault.delayMs = static_cast<int>(integer(value, "delayMs", 0));

@@ -7,6 +7,7 @@
 #include <QHttpServerRequest>
 #include <QPointer>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -79,6 +80,11 @@ QMap<QString, QString> parseCookies(const QByteArray& cookieHeader) {
 
 bool wantsKeepAlive(const QHttpServerRequest& request) {
     return header(request, "Connection").compare("close", Qt::CaseInsensitive) != 0;
+}
+
+QByteArray deepJson() {
+    constexpr int depth = 10000;
+    return "{\"result\":\"200\",\"deep\":" + QByteArray(depth, '[') + QByteArray(depth, ']') + '}';
 }
 
 QByteArray okJson() {
@@ -222,6 +228,12 @@ void TestService::handleApi(const QHttpServerRequest& request, QTcpSocket* socke
         case Fault::Kind::Http500Json:
             answer(socket, HttpReply::json("{\"result\":\"500\"}", 500), keepAlive);
             return;
+        case Fault::Kind::Huge:
+            streamHugeBody(socket);
+            return;
+        case Fault::Kind::Deep:
+            answer(socket, HttpReply::json(deepJson()), keepAlive);
+            return;
         case Fault::Kind::Delay: {
             // The answer is made when it is sent, so scenario edits made meanwhile count.
             QPointer<QTcpSocket> guarded(socket);
@@ -264,6 +276,12 @@ void TestService::handlePlain(const QHttpServerRequest& request, QTcpSocket* soc
             break;
         case Fault::Kind::Http500Json:
             reply = HttpReply::json("{\"result\":\"500\"}", 500);
+            break;
+        case Fault::Kind::Huge:
+            streamHugeBody(socket);
+            return;
+        case Fault::Kind::Deep:
+            reply = HttpReply::json(deepJson());
             break;
         case Fault::Kind::Delay: {
             QPointer<QTcpSocket> guarded(socket);
@@ -312,6 +330,34 @@ void TestService::handleControl(const QHttpServerRequest& request, QTcpSocket* s
         answer(socket, HttpReply::json(errorJson(QStringLiteral("unknown control call")), 404),
                keepAlive);
     }
+}
+
+void TestService::streamHugeBody(QTcpSocket* socket) {
+    // Without a length the body ends when the connection does: only a client that counts
+    // while it reads can refuse it early. Paced by the socket, so the service never holds
+    // more than a piece of it.
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
+                  "{\"result\":\"200\",\"data\":[");
+    const QByteArray piece = '"' + QByteArray(64 * 1024 - 3, 'x') + "\",";
+    auto* tls = qobject_cast<QSslSocket*>(socket);
+    auto sent = std::make_shared<qint64>(0); // shared by both connections below
+    auto sendMore = [this, socket, tls, piece, sent] {
+        if (*sent < 0 || socket->bytesToWrite() > 0 || (tls && tls->encryptedBytesToWrite() > 0))
+            return;
+        if (*sent + piece.size() > kHugeBodyLimit) {
+            *sent = -1;
+            socket->write("\"\"]}");
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(piece);
+        *sent += piece.size();
+        m_hugeBodyBytes += piece.size();
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, sendMore);
+    if (tls)
+        connect(tls, &QSslSocket::encryptedBytesWritten, tls, sendMore);
+    sendMore();
 }
 
 void TestService::answer(QTcpSocket* socket, const HttpReply& reply, bool keepAlive) {

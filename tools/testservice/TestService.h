@@ -55,6 +55,11 @@ public:
     }
     void clearFaults() { m_scenario.faults.clear(); }
 
+    // Body bytes the "huge" fault has handed to its clients so far; each such answer
+    // stops at kHugeBodyLimit at the latest.
+    qint64 hugeBodyBytes() const { return m_hugeBodyBytes; }
+    static constexpr qint64 kHugeBodyLimit = qint64(256) << 20;
+
     QList<LoggedRequest> requests() const { return m_log.entries(); }
     QList<LoggedRequest> requests(const QString& path) const;
     void clearRequests() { m_log.clear(); }
@@ -69,6 +74,7 @@ private:
     std::optional<Fault> takeFault(const QString& path, int hostIndex);
     LoggedRequest record(const QHttpServerRequest& request, int hostIndex);
     void answer(QTcpSocket* socket, const HttpReply& reply, bool keepAlive);
+    void streamHugeBody(QTcpSocket* socket);
 
     QString m_error;
     Scenario m_scenario;
@@ -78,6 +84,7 @@ private:
     QByteArray m_package;
     QStringList m_baseUrls;
     quint16 m_packagePort = 0;
+    qint64 m_hugeBodyBytes = 0;
     std::unique_ptr<HttpListener> m_apiListener; // one listen() per API host address
     std::unique_ptr<HttpListener> m_plainListener;
 };
