@@ -25,12 +25,6 @@ const char* const kPreferenceKeys[] = {
     "PSK_KEY", "desktop_notifications", "desktop_start_hidden", "favourite_servers",
     "recent_servers"};
 
-// Keys whose values are secrets although their names do not say so.
-bool secretByName(const QString& key) {
-    return Redactor::isSecretKey(key) || key == QLatin1String("PASSWORD_KEY") ||
-           key == QLatin1String("PSK_KEY") || key == QLatin1String("userpassword");
-}
-
 struct ZipCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
@@ -44,7 +38,7 @@ QStringList DiagnosticsExport::currentSecrets(const Preferences& preferences) {
     const AppState& state = appState();
     QStringList secrets{state.vpnPassword, state.adminPassword, state.csrfToken, state.sessionId};
     for (const char* key : kPreferenceKeys) {
-        if (secretByName(QLatin1String(key)))
+        if (Redactor::isSecretKey(QLatin1String(key)))
             secrets.append(preferences.string(QLatin1String(key)).value_or(QString()));
     }
     secrets.removeAll(QString());
@@ -95,7 +89,7 @@ QString DiagnosticsExport::preferencesText() const {
         if (!value)
             continue;
         text += key + QStringLiteral(" = ") +
-                (secretByName(key) && !value->isEmpty() ? QLatin1String(Redactor::kMark) : *value) +
+                (Redactor::isSecretKey(key) && !value->isEmpty() ? QLatin1String(Redactor::kMark) : *value) +
                 QLatin1Char('\n');
     }
     return text;

@@ -3,10 +3,10 @@
 #include <QRegularExpression>
 
 namespace {
-// Field names whose values are secrets, as a regular expression alternative.
+// Names of fields whose values are secrets: any identifier containing one of these words
+// (password, PASSWORD_KEY, csrfmiddlewaretoken, sessionid, Set-Cookie...).
 const QString kSecretNames = QStringLiteral(
-    R"((?:[\w-]*pass(?:word|wd)?|pw|psk|[\w-]*token|csrf[\w-]*|[\w-]*secret[\w-]*|)"
-    R"(session(?:id|_?key)?|set-cookie|cookie|authorization|auth))");
+    R"([\w-]*(?:pass(?:word|wd)?|pw|psk|token|csrf|secret|session|cookie|authorization)[\w-]*)");
 
 const QRegularExpression& assignment() {
     // name = value, name: value, "name": "value", name "value" (AppleScript); the value
