@@ -32,8 +32,8 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments, 
                                    QStringLiteral("Five comma-separated https base addresses."),
                                    QStringLiteral("list"));
     parser.addOption(hostsOption);
-    QCommandLineOption hiddenOption(QStringLiteral("hidden"),
-                                    QStringLiteral("Start in the tray without showing the window."));
+    QCommandLineOption hiddenOption(
+        QStringLiteral("hidden"), QStringLiteral("Start in the tray without showing the window."));
     parser.addOption(hiddenOption);
     QList<QCommandLineOption> stringOptions;
     for (const OptionSpec& spec : kStringOptions) {

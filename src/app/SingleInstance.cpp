@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QLoggingCategory>
+#include <cerrno>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,15 +47,17 @@ QString SingleInstance::privateFolder(const QString& path) {
 
 QString SingleInstance::defaultSocketPath() {
     QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString folder = base.isEmpty() ? QDir::tempPath() + QStringLiteral("/orvelvpn-%1").arg(::getuid())
-                                    : base + QStringLiteral("/orvelvpn");
+    QString folder = base.isEmpty()
+                         ? QDir::tempPath() + QStringLiteral("/orvelvpn-%1").arg(::getuid())
+                         : base + QStringLiteral("/orvelvpn");
     folder = privateFolder(folder);
     if (folder.isEmpty())
         return {};
     const QByteArray home = QDir::homePath().toUtf8();
-    return folder + QStringLiteral("/instance-%1.sock")
-                        .arg(QString::fromLatin1(
-                            QCryptographicHash::hash(home, QCryptographicHash::Sha1).toHex().left(12)));
+    return folder +
+           QStringLiteral("/instance-%1.sock")
+               .arg(QString::fromLatin1(
+                   QCryptographicHash::hash(home, QCryptographicHash::Sha1).toHex().left(12)));
 }
 
 bool SingleInstance::claim() {

@@ -2,10 +2,10 @@
 
 #include "api/ApiClient.h"
 #include "app/AppState.h"
-#include "connection/ConnectionEvents.h"
 #include "app/LocalizeStrings.h"
 #include "app/ServiceDate.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/ExpiryCheck.h"
 #include "platform/Alerts.h"
 #include "platform/Browser.h"

@@ -5,8 +5,8 @@
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
-#include "connection/ConnectionStates.h"
 #include "connection/ConnectionEvents.h"
+#include "connection/ConnectionStates.h"
 #include "connection/ConnectionView.h"
 #include "connection/Failover.h"
 #include "connection/TunnelControl.h"
@@ -100,8 +100,7 @@ void ConnectSequence::handleCheckReply(const ApiReply& reply) {
     else if (result == QLatin1String("400")) {
         emit ConnectionEvents::shared().connectRefused(QString());
         signOut();
-    }
-    else if (result == QLatin1String("500"))
+    } else if (result == QLatin1String("500"))
         alertKey("SERVERERROR");
     else if (result == QLatin1String("600"))
         alertKey("EXCEEDUSERALERT");

@@ -54,7 +54,8 @@ bool Autostart::setEnabled(bool enabled) {
     }
     QDir().mkpath(m_configHome + QStringLiteral("/autostart"));
     QSaveFile file(entryPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(entryText().toUtf8()) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(entryText().toUtf8()) < 0 ||
+        !file.commit()) {
         qCWarning(lcAutostart) << "cannot write" << entryPath() << file.errorString();
         return false;
     }

@@ -38,7 +38,8 @@ class Outcome final : public QObject {
 public:
     Outcome(Answer answer, int timeoutMs, const QString& timeoutReason)
         : m_answer(std::move(answer)) {
-        QTimer::singleShot(timeoutMs, this, [this, timeoutReason] { finish(failure(timeoutReason)); });
+        QTimer::singleShot(timeoutMs, this,
+                           [this, timeoutReason] { finish(failure(timeoutReason)); });
     }
     void finish(const QJsonObject& reply) {
         if (m_done)
@@ -107,15 +108,16 @@ void ControlServer::handle(const QByteArray& line, const Answer& answer) {
 QJsonObject ControlServer::statusObject(const DesktopController& controller) {
     const DesktopController::Status status = controller.status();
     const bool connected = status.state == QLatin1String("connected");
-    return {{QStringLiteral("state"), status.state},
-            {QStringLiteral("signed_in"), status.signedIn},
-            {QStringLiteral("server"), status.server},
-            {QStringLiteral("protocol"), status.protocol},
-            {QStringLiteral("interface"), connected ? QJsonValue(status.interfaceName) : QJsonValue()},
-            {QStringLiteral("connected_since"),
-             connected && status.connectedSince.isValid()
-                 ? QJsonValue(status.connectedSince.toString(Qt::ISODate))
-                 : QJsonValue()}};
+    return {
+        {QStringLiteral("state"), status.state},
+        {QStringLiteral("signed_in"), status.signedIn},
+        {QStringLiteral("server"), status.server},
+        {QStringLiteral("protocol"), status.protocol},
+        {QStringLiteral("interface"), connected ? QJsonValue(status.interfaceName) : QJsonValue()},
+        {QStringLiteral("connected_since"),
+         connected && status.connectedSince.isValid()
+             ? QJsonValue(status.connectedSince.toString(Qt::ISODate))
+             : QJsonValue()}};
 }
 
 QJsonObject ControlServer::serversObject() const {
@@ -125,14 +127,14 @@ QJsonObject ControlServer::serversObject() const {
         // Entry 0 is the automatic one, not a server.
         for (qsizetype i = 1; i < list.size(); ++i) {
             const ServerData& server = *list.at(i);
-            servers.append(QJsonObject{
-                {QStringLiteral("name"), server.name},
-                {QStringLiteral("country"), server.country},
-                {QStringLiteral("host"), server.hostdomain},
-                {QStringLiteral("protocol"), protocol.toLower()},
-                {QStringLiteral("available"), server.is_status},
-                {QStringLiteral("favourite"),
-                 m_shortcuts.isFavourite({protocol, server.hostdomain, server.name})}});
+            servers.append(
+                QJsonObject{{QStringLiteral("name"), server.name},
+                            {QStringLiteral("country"), server.country},
+                            {QStringLiteral("host"), server.hostdomain},
+                            {QStringLiteral("protocol"), protocol.toLower()},
+                            {QStringLiteral("available"), server.is_status},
+                            {QStringLiteral("favourite"),
+                             m_shortcuts.isFavourite({protocol, server.hostdomain, server.name})}});
         }
     }
     return {{QStringLiteral("servers"), servers}};
@@ -157,9 +159,12 @@ void ControlServer::answerConnect(const QJsonObject& request, const Answer& answ
     ConnectionEvents& events = ConnectionEvents::shared();
     DesktopController* controller = &m_controller;
     // Queued: the controller first records the connection (time, recent servers).
-    connect(&events, &ConnectionEvents::connected, outcome, [outcome, controller] {
-        outcome->finish(success({{QStringLiteral("status"), statusObject(*controller)}}));
-    }, Qt::QueuedConnection);
+    connect(
+        &events, &ConnectionEvents::connected, outcome,
+        [outcome, controller] {
+            outcome->finish(success({{QStringLiteral("status"), statusObject(*controller)}}));
+        },
+        Qt::QueuedConnection);
     connect(&events, &ConnectionEvents::connectRefused, outcome, [outcome](const QString& text) {
         outcome->finish(failure(text.isEmpty() ? QStringLiteral("not signed in")
                                                : QStringLiteral("attempt failed: ") + text));

@@ -31,7 +31,8 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
                  [&window = application.window()] {
                      return window.isVisible() && window.isActiveWindow() && !window.isMinimized();
                  }),
-      m_control(application.instance(), m_controller, m_shortcuts), m_tray(m_controller, m_shortcuts) {
+      m_control(application.instance(), m_controller, m_shortcuts),
+      m_tray(m_controller, m_shortcuts) {
     MainWindow& window = application.window();
     window.setHideOnClose(&trayAvailable);
     connect(&application.delegate(), &AppDelegate::quitRequested, this,

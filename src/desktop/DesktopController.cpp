@@ -24,8 +24,8 @@ QString tunnelInterface(const QString& protocol) {
         return {};
     const QStringList up = listUpIPv4Interfaces(*interfaces);
     for (auto name = up.rbegin(); name != up.rend(); ++name) {
-        const bool ours = protocol == kIKEv2 ? *name == QLatin1String("ipsec0")
-                                             : utunNames().contains(*name);
+        const bool ours =
+            protocol == kIKEv2 ? *name == QLatin1String("ipsec0") : utunNames().contains(*name);
         if (ours)
             return *name;
     }
@@ -51,12 +51,14 @@ DesktopController::DesktopController(MainWindow& window, AppDelegate& delegate,
     : QObject(parent), m_window(window), m_delegate(delegate), m_shortcuts(shortcuts) {
     ConnectionEvents& events = ConnectionEvents::shared();
     QObject::connect(&events, &ConnectionEvents::connected, this, &DesktopController::onConnected);
-    QObject::connect(&events, &ConnectionEvents::connecting, this, &DesktopController::statusChanged);
+    QObject::connect(&events, &ConnectionEvents::connecting, this,
+                     &DesktopController::statusChanged);
     QObject::connect(&events, &ConnectionEvents::disconnected, this, [this] {
         m_connectedSince = {};
         emit statusChanged();
     });
-    QObject::connect(&events, &ConnectionEvents::connectRefused, this, &DesktopController::endAttempt);
+    QObject::connect(&events, &ConnectionEvents::connectRefused, this,
+                     &DesktopController::endAttempt);
     QObject::connect(&events, &ConnectionEvents::allServersFailed, this,
                      &DesktopController::endAttempt);
 }
@@ -72,8 +74,8 @@ DesktopController::Status DesktopController::status() const {
                        : QStringLiteral("disconnected");
     if (state.currentServer)
         status.server = state.currentServer->name;
-    status.protocol = state.selectedProtocol == kIKEv2 ? QStringLiteral("ikev2")
-                                                       : QStringLiteral("openvpn");
+    status.protocol =
+        state.selectedProtocol == kIKEv2 ? QStringLiteral("ikev2") : QStringLiteral("openvpn");
     if (state.isConnected) {
         status.interfaceName = tunnelInterface(state.selectedProtocol);
         status.connectedSince = m_connectedSince;

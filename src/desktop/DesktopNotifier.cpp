@@ -25,12 +25,13 @@ DesktopNotifier::DesktopNotifier(DesktopNotifications& notifications, DesktopSet
             [this] { post(localized(QStringLiteral("NOTIFY_ALL_FAILED"))); });
     connect(&events, &ConnectionEvents::expiryWarning, this,
             [this](const QString& text) { post(text); });
-    connect(&events, &ConnectionEvents::noticeArrived, this, [this](qint64 id, const QString& text) {
-        if (id == m_lastNoticeId)
-            return;
-        m_lastNoticeId = id;
-        post(text);
-    });
+    connect(&events, &ConnectionEvents::noticeArrived, this,
+            [this](qint64 id, const QString& text) {
+                if (id == m_lastNoticeId)
+                    return;
+                m_lastNoticeId = id;
+                post(text);
+            });
 }
 
 void DesktopNotifier::post(const QString& body) {

@@ -17,13 +17,30 @@ namespace {
 constexpr int kCommandTimeoutMs = 5000;
 
 // The preferences the client and its desktop layer keep; the port has no listing.
-const char* const kPreferenceKeys[] = {
-    "isChecked", "email", "password", "notice_id", "ALERT_DONT_SHOW", "VERSION_CODE",
-    "set_vpn_conf", "username", "userpassword", "vpn_selected_hostname", "vpn_selected_name",
-    "vpn_selected_country", "vpn_selected_protocol", "vpn_selected_config",
-    "vpn_recent_connected_server", "SERVER_KEY", "ACCOUNT_KEY", "PASSWORD_KEY", "ONDEMAND_KEY",
-    "PSK_KEY", "desktop_notifications", "desktop_start_hidden", "favourite_servers",
-    "recent_servers"};
+const char* const kPreferenceKeys[] = {"isChecked",
+                                       "email",
+                                       "password",
+                                       "notice_id",
+                                       "ALERT_DONT_SHOW",
+                                       "VERSION_CODE",
+                                       "set_vpn_conf",
+                                       "username",
+                                       "userpassword",
+                                       "vpn_selected_hostname",
+                                       "vpn_selected_name",
+                                       "vpn_selected_country",
+                                       "vpn_selected_protocol",
+                                       "vpn_selected_config",
+                                       "vpn_recent_connected_server",
+                                       "SERVER_KEY",
+                                       "ACCOUNT_KEY",
+                                       "PASSWORD_KEY",
+                                       "ONDEMAND_KEY",
+                                       "PSK_KEY",
+                                       "desktop_notifications",
+                                       "desktop_start_hidden",
+                                       "favourite_servers",
+                                       "recent_servers"};
 
 struct ZipCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -60,11 +77,13 @@ QString DiagnosticsExport::runWithTimeout(const QStringList& command) {
 QString DiagnosticsExport::versions() const {
     const auto firstLine = [this](const QStringList& command) {
         const QString output = m_run(command).trimmed();
-        return output.isEmpty() ? QStringLiteral("(not available)") : output.section(QLatin1Char('\n'), 0, 0);
+        return output.isEmpty() ? QStringLiteral("(not available)")
+                                : output.section(QLatin1Char('\n'), 0, 0);
     };
     return QStringLiteral("client: %1\nQt: %2\nsystem: %3 (%4)\nopenvpn: %5\nstrongSwan: %6\n")
         .arg(appShortVersion(), QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(),
-             QSysInfo::kernelVersion(), firstLine({QStringLiteral("openvpn"), QStringLiteral("--version")}),
+             QSysInfo::kernelVersion(),
+             firstLine({QStringLiteral("openvpn"), QStringLiteral("--version")}),
              firstLine({QStringLiteral("swanctl"), QStringLiteral("--version")}));
 }
 
@@ -72,8 +91,8 @@ QString DiagnosticsExport::network() const {
     QString text;
     const QList<QStringList> commands{
         {QStringLiteral("ip"), QStringLiteral("address")},
-        {QStringLiteral("ip"), QStringLiteral("route"), QStringLiteral("show"), QStringLiteral("table"),
-         QStringLiteral("all")},
+        {QStringLiteral("ip"), QStringLiteral("route"), QStringLiteral("show"),
+         QStringLiteral("table"), QStringLiteral("all")},
         {QStringLiteral("ip"), QStringLiteral("-6"), QStringLiteral("route")}};
     for (const QStringList& command : commands)
         text += QStringLiteral("$ ") + command.join(QLatin1Char(' ')) + QLatin1Char('\n') +
@@ -89,7 +108,8 @@ QString DiagnosticsExport::preferencesText() const {
         if (!value)
             continue;
         text += key + QStringLiteral(" = ") +
-                (Redactor::isSecretKey(key) && !value->isEmpty() ? QLatin1String(Redactor::kMark) : *value) +
+                (Redactor::isSecretKey(key) && !value->isEmpty() ? QLatin1String(Redactor::kMark)
+                                                                 : *value) +
                 QLatin1Char('\n');
     }
     return text;

@@ -59,10 +59,10 @@ QStringList LogFile::files() const {
 }
 
 void LogFile::write(const QString& category, const QString& message) {
-    const QByteArray line = (QDateTime::currentDateTime().toString(Qt::ISODateWithMs) +
-                             QLatin1Char(' ') + category + QStringLiteral(": ") +
-                             m_redactor.redact(message) + QLatin1Char('\n'))
-                                .toUtf8();
+    const QByteArray line =
+        (QDateTime::currentDateTime().toString(Qt::ISODateWithMs) + QLatin1Char(' ') + category +
+         QStringLiteral(": ") + m_redactor.redact(message) + QLatin1Char('\n'))
+            .toUtf8();
     // Messages come from worker threads too (launch and DNS jobs).
     QMutexLocker lock(&m_mutex);
     if (!m_file.isOpen())

@@ -12,7 +12,8 @@ const QRegularExpression& assignment() {
     // name = value, name: value, "name": "value", name "value" (AppleScript); the value
     // is a quoted string (with escapes) or a run up to a separator.
     static const QRegularExpression pattern(
-        QStringLiteral(R"((["']?\b%1["']?\s*(?:[:=]\s*|\s+(?=")))("(?:[^"\\]|\\.)*"|'[^']*'|[^\s&;,"'}]+))")
+        QStringLiteral(
+            R"((["']?\b%1["']?\s*(?:[:=]\s*|\s+(?=")))("(?:[^"\\]|\\.)*"|'[^']*'|[^\s&;,"'}]+))")
             .arg(kSecretNames),
         QRegularExpression::CaseInsensitiveOption);
     return pattern;

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace {
 const QString kFavourites = QStringLiteral("favourite_servers");
@@ -29,7 +30,8 @@ bool ServerShortcuts::isFavourite(const ServerShortcut& server) const {
 
 void ServerShortcuts::toggleFavourite(const ServerShortcut& server) {
     QList<ServerShortcut> all = favourites();
-    const auto removed = all.removeIf([&](const ServerShortcut& kept) { return kept.sameServer(server); });
+    const auto removed =
+        all.removeIf([&](const ServerShortcut& kept) { return kept.sameServer(server); });
     if (removed == 0)
         all.append(server);
     write(kFavourites, all);
@@ -69,5 +71,6 @@ void ServerShortcuts::write(const QString& key, const QList<ServerShortcut>& ser
                                  {QStringLiteral("hostdomain"), server.hostdomain},
                                  {QStringLiteral("name"), server.name}});
     }
-    m_preferences.setValue(key, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+    m_preferences.setValue(key,
+                           QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
 }

@@ -51,10 +51,10 @@ SettingsVC::SettingsVC(DesktopSettings& settings, Autostart& autostart, QWidget*
     QVBoxLayout* support = addSection(localized(QStringLiteral("SETTINGS_SUPPORT")));
     ExportButton = new QPushButton(localized(QStringLiteral("EXPORT_DIAGNOSTICS")), this);
     ExportButton->setCursor(Qt::PointingHandCursor);
-    ExportButton->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; background: rgb(119, 89, 249); border: none;"
-        " border-radius: 6px; padding: 7px 12px; }"
-        "QPushButton:hover { background: rgb(140, 114, 255); }"));
+    ExportButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; background: rgb(119, 89, 249); border: none;"
+                       " border-radius: 6px; padding: 7px 12px; }"
+                       "QPushButton:hover { background: rgb(140, 114, 255); }"));
     support->addWidget(ExportButton);
     connect(ExportButton, &QPushButton::clicked, this, &SettingsVC::exportDiagnosticsRequested);
     m_column->addStretch(1);

@@ -7,6 +7,16 @@
 #include "servers/ConfirmAlert.h"
 
 namespace {
+template <typename Handler>
+QAction* addEntry(QMenu& menu, const QString& text, const char* name, QObject* context,
+                  Handler handler) {
+    auto* action = new QAction(text, &menu);
+    action->setObjectName(QLatin1String(name));
+    QObject::connect(action, &QAction::triggered, context, handler);
+    menu.addAction(action);
+    return action;
+}
+
 QString protocolTitle(const QString& protocol) {
     return protocol == QLatin1String("ikev2") ? QStringLiteral("IKEv2") : QStringLiteral("OpenVPN");
 }
@@ -22,33 +32,29 @@ QString stateText(const QString& state) {
 
 TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QObject* parent)
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
-    m_statusLine = m_menu.addAction(QString());
-    m_statusLine->setObjectName(QStringLiteral("status"));
+    m_statusLine = addEntry(m_menu, QString(), "status", this, [] {});
     m_statusLine->setEnabled(false);
     m_menu.addSeparator();
-    m_connectAction = m_menu.addAction(QString(), this, &TrayIcon::toggleConnection);
-    m_connectAction->setObjectName(QStringLiteral("connect"));
+    m_connectAction = addEntry(m_menu, QString(), "connect", this, [this] { toggleConnection(); });
     m_servers.setTitle(localized(QStringLiteral("TRAY_SERVERS")));
     m_menu.addMenu(&m_servers)->setObjectName(QStringLiteral("servers"));
     m_menu.addSeparator();
-    m_menu.addAction(localized(QStringLiteral("TRAY_SHOW")), &m_controller,
-                     &DesktopController::showWindow)
-        ->setObjectName(QStringLiteral("show"));
-    m_menu.addAction(localized(QStringLiteral("EXPORT_DIAGNOSTICS")), this,
-                     &TrayIcon::exportDiagnosticsRequested)
-        ->setObjectName(QStringLiteral("export"));
+    addEntry(m_menu, localized(QStringLiteral("TRAY_SHOW")), "show", this,
+             [this] { m_controller.showWindow(); });
+    addEntry(m_menu, localized(QStringLiteral("EXPORT_DIAGNOSTICS")), "export", this,
+             [this] { emit exportDiagnosticsRequested(); });
     m_menu.addSeparator();
-    m_menu.addAction(localized(QStringLiteral("TRAY_QUIT")), &m_controller,
-                     &DesktopController::quit)
-        ->setObjectName(QStringLiteral("quit"));
+    addEntry(m_menu, localized(QStringLiteral("TRAY_QUIT")), "quit", this,
+             [this] { m_controller.quit(); });
     m_icon.setContextMenu(&m_menu);
 
     connect(&m_servers, &QMenu::aboutToShow, this, &TrayIcon::rebuildServers);
     connect(&m_controller, &DesktopController::statusChanged, this, &TrayIcon::refresh);
-    connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
-            m_controller.showWindow();
-    });
+    connect(&m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                    m_controller.showWindow();
+            });
     refresh();
     rebuildServers();
 }
@@ -61,7 +67,8 @@ QIcon TrayIcon::iconForState(const QString& state) {
     // One drawing per size: scaled pictures blur at the small tray sizes.
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48})
-        icon.addFile(QStringLiteral(":/images/tray_%1_%2.png").arg(state).arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/images/tray_%1_%2.png").arg(state).arg(size),
+                     QSize(size, size));
     return icon;
 }
 
@@ -82,8 +89,8 @@ void TrayIcon::refresh() {
 
     const bool connected = status.state == QLatin1String("connected");
     const bool idle = status.state == QLatin1String("disconnected");
-    m_connectAction->setText(localized(connected ? QStringLiteral("TRAY_DISCONNECT")
-                                                 : QStringLiteral("TRAY_CONNECT")));
+    m_connectAction->setText(
+        localized(connected ? QStringLiteral("TRAY_DISCONNECT") : QStringLiteral("TRAY_CONNECT")));
     m_connectAction->setEnabled(status.signedIn && (connected || idle));
     // Like the protocol boxes: no other server while a tunnel is being built or is up.
     m_servers.setEnabled(status.signedIn && idle);
@@ -92,9 +99,8 @@ void TrayIcon::refresh() {
 void TrayIcon::rebuildServers() {
     m_servers.clear();
     const QString protocol = appState().selectedProtocol;
-    m_servers.addAction(localized(QStringLiteral("AUTO_MATCHING")), this,
-                        [this, protocol] { connectTo(protocol, QString()); })
-        ->setObjectName(QStringLiteral("automatic"));
+    addEntry(m_servers, localized(QStringLiteral("AUTO_MATCHING")), "automatic", this,
+             [this, protocol] { connectTo(protocol, QString()); });
     addServerSection(localized(QStringLiteral("TRAY_RECENT")), m_shortcuts.recent());
     addServerSection(localized(QStringLiteral("TRAY_FAVOURITES")), m_shortcuts.favourites());
 }
@@ -104,13 +110,10 @@ void TrayIcon::addServerSection(const QString& title, const QList<ServerShortcut
         return;
     m_servers.addSection(title);
     for (const ServerShortcut& server : servers) {
-        QAction* action = m_servers.addAction(
-            server.name + QStringLiteral(" (") +
-                protocolTitle(server.protocol == QLatin1String("IKEV2") ? QStringLiteral("ikev2")
-                                                                        : QStringLiteral("openvpn")) +
-                QLatin1Char(')'),
-            this, [this, server] { connectTo(server.protocol, server.hostdomain); });
-        action->setObjectName(QStringLiteral("server:") + server.hostdomain);
+        const QString protocol = server.protocol.toLower();
+        addEntry(m_servers,
+                 server.name + QStringLiteral(" (") + protocolTitle(protocol) + QLatin1Char(')'),
+                 "server", this, [this, server] { connectTo(server.protocol, server.hostdomain); });
     }
 }
 
@@ -122,8 +125,8 @@ void TrayIcon::connectTo(const QString& protocol, const QString& server) {
 
 void TrayIcon::toggleConnection() {
     const bool connected = m_controller.status().state == QLatin1String("connected");
-    const QString refused = connected ? m_controller.disconnect()
-                                      : m_controller.connect(QString(), std::nullopt);
+    const QString refused =
+        connected ? m_controller.disconnect() : m_controller.connect(QString(), std::nullopt);
     if (!refused.isEmpty())
         showConfirmAlert(refused);
 }

@@ -27,17 +27,18 @@ void FreedesktopNotifications::notify(const QString& summary, const QString& bod
         reportUnavailable(QStringLiteral("no session bus"));
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
-                                                       QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << kAppName << 0U << kAppIcon << summary << body << QStringList() << QVariantMap()
          << kDefaultTimeout;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
-        const QDBusPendingReply<uint> reply = *done;
-        if (reply.isError())
-            reportUnavailable(reply.error().message());
-        done->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* done) {
+                const QDBusPendingReply<uint> reply = *done;
+                if (reply.isError())
+                    reportUnavailable(reply.error().message());
+                done->deleteLater();
+            });
 }
 
 void FreedesktopNotifications::reportUnavailable(const QString& reason) {

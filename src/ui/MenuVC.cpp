@@ -62,9 +62,8 @@ void MenuVC::buildElements() {
     column->setSpacing(2);
     std::array<QPointer<MenuButton>*, 7> buttons{&NetworkBtn, &UserBtn,   &ChangeBtn,  &CardBtn,
                                                  &ExitBtn,    &UpdateBtn, &SettingsBtn};
-    std::array<QPointer<QLabel>*, 7> labels{&NetworkLabel, &UserLabel,   &ChangeLabel,
-                                            &CardLabel,    &ExitLabel,   &UpdateLabel,
-                                            &SettingsLabel};
+    std::array<QPointer<QLabel>*, 7> labels{&NetworkLabel, &UserLabel,   &ChangeLabel,  &CardLabel,
+                                            &ExitLabel,    &UpdateLabel, &SettingsLabel};
     // Settings sits with Update at the foot of the menu.
     for (int tag : {1, 2, 3, 4, 5, kSettingsTag, 6}) {
         if (tag == kSettingsTag)

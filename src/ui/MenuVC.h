@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class OrvelController;
 class QLabel;
 
 // The side menu: six buttons that switch the content screen, open the price page, sign
@@ -43,5 +44,5 @@ private:
     void buildElements();
     void viewDidLoad();
     void runAction(int tag);
-    void showSettings(class OrvelController& shell, QWidget* current);
+    void showSettings(OrvelController& shell, QWidget* current);
 };

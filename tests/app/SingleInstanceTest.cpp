@@ -29,7 +29,9 @@ int connectTo(const QByteArray& path) {
 
 class SingleInstanceTest : public OrvelTest {
 protected:
-    QString socketPath() { return SingleInstance::privateFolder(tempPath() + "/run") + "/instance.sock"; }
+    QString socketPath() {
+        return SingleInstance::privateFolder(tempPath() + "/run") + "/instance.sock";
+    }
 };
 
 TEST_F(SingleInstanceTest, SecondLaunch_TellsTheFirstToReopenAndDoesNotClaim) {

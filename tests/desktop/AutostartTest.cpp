@@ -24,7 +24,8 @@ TEST_F(AutostartTest, StartAtLoginToggle_WritesAndRemovesTheXdgEntry) {
     const QByteArray text = raw.readAll();
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     // A path with a space is quoted the way the desktop entry format wants.
-    EXPECT_TRUE(text.contains("\nExec=\"/opt/Orvel VPN/bin/orvelvpn\" --hidden\n")) << text.constData();
+    EXPECT_TRUE(text.contains("\nExec=\"/opt/Orvel VPN/bin/orvelvpn\" --hidden\n"))
+        << text.constData();
 
     screen.StartAtLoginBox->click();
     EXPECT_FALSE(QFile::exists(path));

@@ -55,13 +55,16 @@ TEST_P(ControlServerRefusal, AnswersWithAOneLineReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, ControlServerRefusal,
-    ::testing::Values(
-        RefusedRequest{"NotJson", "status please", "not a JSON request"},
-        RefusedRequest{"JsonArray", "[1,2]", "not a JSON request"},
-        RefusedRequest{"OtherVersion", R"({"version":2,"command":"status"})", "unsupported protocol version"},
-        RefusedRequest{"UnknownCommand", R"({"version":1,"command":"format"})", "unknown command format"},
-        RefusedRequest{"ConnectSignedOut", R"({"version":1,"command":"connect"})", "not signed in"},
-        RefusedRequest{"DisconnectSignedOut", R"({"version":1,"command":"disconnect"})", "not signed in"}),
+    ::testing::Values(RefusedRequest{"NotJson", "status please", "not a JSON request"},
+                      RefusedRequest{"JsonArray", "[1,2]", "not a JSON request"},
+                      RefusedRequest{"OtherVersion", R"({"version":2,"command":"status"})",
+                                     "unsupported protocol version"},
+                      RefusedRequest{"UnknownCommand", R"({"version":1,"command":"format"})",
+                                     "unknown command format"},
+                      RefusedRequest{"ConnectSignedOut", R"({"version":1,"command":"connect"})",
+                                     "not signed in"},
+                      RefusedRequest{"DisconnectSignedOut",
+                                     R"({"version":1,"command":"disconnect"})", "not signed in"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ControlServerTest, StatusSignedOut_IsDisconnectedWithNoInterfaceOrTime) {

@@ -9,7 +9,9 @@
 
 class DesktopNotifierTest : public OrvelTest {
 protected:
-    DesktopNotifierTest() { appState().currentServer = makeServer("Tokyo 1", "jp1.test", "JP", "IKEV2"); }
+    DesktopNotifierTest() {
+        appState().currentServer = makeServer("Tokyo 1", "jp1.test", "JP", "IKEV2");
+    }
     QStringList bodies() const {
         QStringList shown;
         for (const auto& [summary, body] : recorder.shown)
@@ -32,9 +34,10 @@ TEST_F(DesktopNotifierTest, EachConnectionEvent_BecomesOneNotification) {
     emit events.allServersFailed();
     emit events.expiryWarning("Your account expires in 3 days");
     emit events.noticeArrived(7, "Maintenance tonight");
-    EXPECT_EQ(bodies(), QStringList({"Connected to Tokyo 1", "The server did not answer. Trying Stable 2…",
-                                     "No server could be reached. You are not connected.",
-                                     "Your account expires in 3 days", "Maintenance tonight"}));
+    EXPECT_EQ(bodies(),
+              QStringList({"Connected to Tokyo 1", "The server did not answer. Trying Stable 2…",
+                           "No server could be reached. You are not connected.",
+                           "Your account expires in 3 days", "Maintenance tonight"}));
     EXPECT_EQ(recorder.shown.first().first, "OrvelVPN");
 }
 

@@ -66,15 +66,16 @@ struct Result {
 class DesktopSessionTest : public OrvelTest {
 protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "dbus-run-session", "trayer", "dunst", "dunstctl", "xdotool",
-                                 "python3", "setsid"}) {
+        for (const char* tool : {"Xvfb", "dbus-run-session", "trayer", "dunst", "dunstctl",
+                                 "xdotool", "python3", "setsid"}) {
             if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/packages.txt lists it)";
         }
         m_state = tempPath();
         for (const char* folder : {"home", "runtime", "config", "statehome", "service"})
             QDir().mkpath(m_state + "/" + folder);
-        QFile::setPermissions(m_state + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(m_state + "/runtime",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         startService();
     }
 
@@ -93,7 +94,8 @@ protected:
 
     void startService() {
         m_service.start(ORVEL_TESTSERVICE_BIN, {"--state-dir", m_state + "/service"});
-        ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_state + "/service/endpoints.json"); }, 20000));
+        ASSERT_TRUE(
+            waitUntil([&] { return QFile::exists(m_state + "/service/endpoints.json"); }, 20000));
         QFile file(m_state + "/service/endpoints.json");
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         m_endpoints = QJsonDocument::fromJson(file.readAll()).object();
@@ -101,8 +103,8 @@ protected:
 
     void startWorld(bool withTray) {
         m_world.setProgram("setsid");
-        m_world.setArguments({"dbus-run-session", "--", "bash", "-c", kWorldScript, "world", m_state,
-                              withTray ? "1" : "0"});
+        m_world.setArguments({"dbus-run-session", "--", "bash", "-c", kWorldScript, "world",
+                              m_state, withTray ? "1" : "0"});
         m_world.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_world.start();
         ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_state + "/env.txt"); }, 20000))
@@ -134,10 +136,14 @@ protected:
         for (const QJsonValue& host : m_endpoints.value("apiHosts").toArray())
             hosts << host.toString();
         QStringList client{ORVEL_CLIENT_BIN,
-                           "--api-hosts",   hosts.join(','),
-                           "--ca-file",     m_endpoints.value("caFile").toString(),
-                           "--package-url", m_endpoints.value("packageUrl").toString(),
-                           "--vpn-service", "simulated"};
+                           "--api-hosts",
+                           hosts.join(','),
+                           "--ca-file",
+                           m_endpoints.value("caFile").toString(),
+                           "--package-url",
+                           m_endpoints.value("packageUrl").toString(),
+                           "--vpn-service",
+                           "simulated"};
         client << extra;
         if (::getuid() == 0) {
             // As root the package install and the DNS statements could reach the machine:
@@ -145,19 +151,26 @@ protected:
             QFile resolver(m_state + "/resolv.conf");
             ASSERT_TRUE(resolver.open(QIODevice::WriteOnly));
             resolver.close();
-            client = QStringList{"unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
-                                 "mount -t tmpfs tmpfs /usr/local && mount --bind \"$0\" /etc/resolv.conf "
-                                 "&& exec \"$@\"",
-                                 m_state + "/resolv.conf"} +
-                     client;
+            client =
+                QStringList{
+                    "unshare",
+                    "--mount",
+                    "--propagation",
+                    "private",
+                    "--",
+                    "sh",
+                    "-c",
+                    "mount -t tmpfs tmpfs /usr/local && mount --bind \"$0\" /etc/resolv.conf "
+                    "&& exec \"$@\"",
+                    m_state + "/resolv.conf"} +
+                client;
         }
         m_client.setProcessEnvironment(m_env);
         m_client.setProcessChannelMode(QProcess::MergedChannels);
         m_client.setStandardOutputFile(m_state + "/client.log");
         m_client.start(client.first(), client.mid(1));
         ASSERT_TRUE(m_client.waitForStarted());
-        ASSERT_TRUE(waitUntil(
-            [&] { return statusJson().value("signed_in").toBool(); }, 60000))
+        ASSERT_TRUE(waitUntil([&] { return statusJson().value("signed_in").toBool(); }, 60000))
             << "the client did not sign in; log: " << qPrintable(clientLog());
     }
 
@@ -214,7 +227,8 @@ TEST_F(DesktopSessionTest, Orvelctl_DrivesAWholeConnectAndDisconnectAndDunstIsTo
     EXPECT_EQ(status.value("state").toString(), "connected");
     EXPECT_EQ(status.value("protocol").toString(), "ikev2");
     EXPECT_FALSE(status.value("server").toString().isEmpty());
-    const QDateTime since = QDateTime::fromString(status.value("connected_since").toString(), Qt::ISODate);
+    const QDateTime since =
+        QDateTime::fromString(status.value("connected_since").toString(), Qt::ISODate);
     EXPECT_TRUE(since.isValid());
     EXPECT_LE(since.secsTo(QDateTime::currentDateTime()), 60);
     EXPECT_TRUE(status.contains("interface"));
@@ -223,12 +237,14 @@ TEST_F(DesktopSessionTest, Orvelctl_DrivesAWholeConnectAndDisconnectAndDunstIsTo
     const Result disconnect = orvelctl({"disconnect"});
     EXPECT_EQ(disconnect.exitCode, 0) << qPrintable(disconnect.err);
     EXPECT_EQ(statusJson().value("state").toString(), "disconnected");
-    EXPECT_FALSE(dunstHistory().contains("connection was lost")) << "an asked disconnect is no drop";
+    EXPECT_FALSE(dunstHistory().contains("connection was lost"))
+        << "an asked disconnect is no drop";
 
-    const QJsonArray servers = QJsonDocument::fromJson(orvelctl({"servers", "--json"}).out.toUtf8()).array();
+    const QJsonArray servers =
+        QJsonDocument::fromJson(orvelctl({"servers", "--json"}).out.toUtf8()).array();
     ASSERT_FALSE(servers.isEmpty());
-    const Result named = orvelctl({"connect", "--server", servers.first()["name"].toString(), "--protocol",
-                                   servers.first()["protocol"].toString()});
+    const Result named = orvelctl({"connect", "--server", servers.first()["name"].toString(),
+                                   "--protocol", servers.first()["protocol"].toString()});
     EXPECT_EQ(named.exitCode, 0) << qPrintable(named.err);
     EXPECT_EQ(orvelctl({"disconnect"}).exitCode, 0);
 
@@ -248,17 +264,22 @@ TEST_F(DesktopSessionTest, TrayIcon_SitsInTheTrayHostAndItsMenuConnectsAndQuits)
     startClient({"--hidden"});
     // The icon's window is embedded in trayer: a small window of the client's.
     QString icon;
-    ASSERT_TRUE(waitUntil([&] {
-        const QStringList windows = run("xdotool", {"search", "--classname", "orvelvpn"}).out.split('\n', Qt::SkipEmptyParts);
-        for (const QString& window : windows) {
-            const QString geometry = run("xdotool", {"getwindowgeometry", "--shell", window}).out;
-            const QString width = geometry.section("WIDTH=", 1).section('\n', 0, 0);
-            const QString viewable = run("xwininfo", {"-id", window}).out;
-            if (width.toInt() > 0 && width.toInt() <= 48 && viewable.contains("IsViewable"))
-                icon = window;
-        }
-        return !icon.isEmpty();
-    }, 20000)) << "no tray icon window in trayer";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QStringList windows = run("xdotool", {"search", "--classname", "orvelvpn"})
+                                            .out.split('\n', Qt::SkipEmptyParts);
+            for (const QString& window : windows) {
+                const QString geometry =
+                    run("xdotool", {"getwindowgeometry", "--shell", window}).out;
+                const QString width = geometry.section("WIDTH=", 1).section('\n', 0, 0);
+                const QString viewable = run("xwininfo", {"-id", window}).out;
+                if (width.toInt() > 0 && width.toInt() <= 48 && viewable.contains("IsViewable"))
+                    icon = window;
+            }
+            return !icon.isEmpty();
+        },
+        20000))
+        << "no tray icon window in trayer";
 
     const auto chooseFromMenu = [&](const char* key) {
         run("xdotool", {"mousemove", "--window", icon, "5", "5", "click", "3"});
@@ -266,7 +287,8 @@ TEST_F(DesktopSessionTest, TrayIcon_SitsInTheTrayHostAndItsMenuConnectsAndQuits)
         run("xdotool", {"key", key, "Return"});
     };
     chooseFromMenu("Down"); // the first enabled entry: Connect
-    EXPECT_TRUE(waitUntil([&] { return statusJson().value("state").toString() == "connected"; }, 30000))
+    EXPECT_TRUE(
+        waitUntil([&] { return statusJson().value("state").toString() == "connected"; }, 30000))
         << qPrintable(clientLog());
     chooseFromMenu("Up"); // the last entry: Quit
     EXPECT_TRUE(clientEnded(20000)) << "Quit in the tray menu ends the client";
@@ -277,8 +299,10 @@ TEST_F(DesktopSessionTest, ClosingTheWindowWithoutATray_Quits) {
     startWorld(false);
     startClient();
     const QString window =
-        run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "OrvelVPN"}).out.section('\n', 0, 0);
+        run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "OrvelVPN"})
+            .out.section('\n', 0, 0);
     ASSERT_FALSE(window.isEmpty());
     run("python3", {"-c", kCloseWindowScript, window});
-    EXPECT_TRUE(clientEnded(15000)) << "with no tray a closed window would leave an invisible client";
+    EXPECT_TRUE(clientEnded(15000))
+        << "with no tray a closed window would leave an invisible client";
 }

@@ -9,8 +9,8 @@
 #include <zip.h>
 
 namespace {
-const QStringList kSecrets{"vpn-Pw-6151", "Adm1n-Pass!", "csrf-TOKEN-77", "sess-ID-9931",
-                           "acct-Pw-4410", "psk-Secret-5"};
+const QStringList kSecrets{"vpn-Pw-6151",  "Adm1n-Pass!",  "csrf-TOKEN-77",
+                           "sess-ID-9931", "acct-Pw-4410", "psk-Secret-5"};
 
 // Every entry of the archive, read back through libzip.
 QMap<QString, QByteArray> unpack(const QString& path) {
@@ -48,8 +48,8 @@ TEST_F(DiagnosticsExportTest, Archive_HoldsEverySectionAndNoneOfTheSecrets) {
     const QString logPath = tempPath() + "/orvelvpn.log";
     QFile log(logPath);
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
-    log.write(("auth " + kSecrets[0] + " admin " + kSecrets[1] + "\nCookie: csrftoken=" + kSecrets[2] +
-               "; sessionid=" + kSecrets[3] + "\n")
+    log.write(("auth " + kSecrets[0] + " admin " + kSecrets[1] +
+               "\nCookie: csrftoken=" + kSecrets[2] + "; sessionid=" + kSecrets[3] + "\n")
                   .toUtf8());
     log.close();
     QStringList commandsRun;
@@ -62,12 +62,15 @@ TEST_F(DiagnosticsExportTest, Archive_HoldsEverySectionAndNoneOfTheSecrets) {
     QString error;
     const QString archive = tempPath() + "/diagnostics.zip";
     ASSERT_TRUE(diagnostics.write(archive, &error)) << qPrintable(error);
-    EXPECT_EQ(QFileInfo(archive).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+    EXPECT_EQ(QFileInfo(archive).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+              QFile::Permissions());
     const QMap<QString, QByteArray> entries = unpack(archive);
-    EXPECT_EQ(entries.keys(), QStringList({"logs/orvelvpn.log", "network.txt", "preferences.txt", "versions.txt"}));
+    EXPECT_EQ(entries.keys(),
+              QStringList({"logs/orvelvpn.log", "network.txt", "preferences.txt", "versions.txt"}));
     for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
         for (const QString& secret : kSecrets)
-            EXPECT_FALSE(entry.value().contains(secret.toUtf8())) << qPrintable(entry.key() + ": " + secret);
+            EXPECT_FALSE(entry.value().contains(secret.toUtf8()))
+                << qPrintable(entry.key() + ": " + secret);
     }
     EXPECT_TRUE(entries["versions.txt"].contains("openvpn: OpenVPN 2.6.3 x86_64\n"));
     EXPECT_TRUE(entries["network.txt"].contains("10.8.0.2 dev utun0"));
@@ -76,7 +79,8 @@ TEST_F(DiagnosticsExportTest, Archive_HoldsEverySectionAndNoneOfTheSecrets) {
 }
 
 TEST_F(DiagnosticsExportTest, UnwritableTarget_FailsWithAReasonAndLeavesNothing) {
-    const DiagnosticsExport diagnostics({}, preferences(), [](const QStringList&) { return QString(); });
+    const DiagnosticsExport diagnostics({}, preferences(),
+                                        [](const QStringList&) { return QString(); });
     QString error;
     EXPECT_FALSE(diagnostics.write(tempPath() + "/missing/folder/d.zip", &error));
     EXPECT_FALSE(error.isEmpty());

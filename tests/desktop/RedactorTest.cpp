@@ -20,11 +20,16 @@ TEST_P(RedactorTest, SecretIsGoneAndTheRestStays) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, RedactorTest,
     ::testing::Values(
-        RedactionCase{"FormField", "POST /v1/app_session_key email=a@b.c&password=Hunter2x&x=1", "Hunter2x"},
+        RedactionCase{"FormField", "POST /v1/app_session_key email=a@b.c&password=Hunter2x&x=1",
+                      "Hunter2x"},
         RedactionCase{"Csrf", "csrfmiddlewaretoken=AbC123tok&server_protocol=IKEV2", "AbC123tok"},
-        RedactionCase{"JsonQuotedWithEscape", R"(reply {"vpn_password": "p\"w0rd-9", "ok": 1})", R"(w0rd-9)"},
+        RedactionCase{"JsonQuotedWithEscape", R"(reply {"vpn_password": "p\"w0rd-9", "ok": 1})",
+                      R"(w0rd-9)"},
         RedactionCase{"CookieHeader", "Cookie: sessionid=s3ss10n; csrftoken=t0k3n", "s3ss10n"},
-        RedactionCase{"AppleScript", R"(do shell script "x" user name "adm" password "Adm1n Pass!" with administrator privileges)", "Adm1n Pass!"},
+        RedactionCase{
+            "AppleScript",
+            R"(do shell script "x" user name "adm" password "Adm1n Pass!" with administrator privileges)",
+            "Adm1n Pass!"},
         RedactionCase{"SessionId", "init session sessionId: 7f3a9c1e", "7f3a9c1e"},
         RedactionCase{"Psk", "PSK_KEY=sharedkey99", "sharedkey99"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -6,7 +6,8 @@
 
 namespace {
 ServerShortcut server(int n, const char* protocol = "IKEV2") {
-    return {QLatin1String(protocol), QStringLiteral("host%1.test").arg(n), QStringLiteral("Server %1").arg(n)};
+    return {QLatin1String(protocol), QStringLiteral("host%1.test").arg(n),
+            QStringLiteral("Server %1").arg(n)};
 }
 } // namespace
 
@@ -21,7 +22,8 @@ TEST(ServerShortcutsTest, Recent_KeepsTheLastFiveMostRecentFirstWithoutRepeats) 
     QStringList hosts;
     for (const ServerShortcut& kept : recent)
         hosts << kept.hostdomain;
-    EXPECT_EQ(hosts, QStringList({"host3.test", "host6.test", "host5.test", "host4.test", "host2.test"}));
+    EXPECT_EQ(hosts,
+              QStringList({"host3.test", "host6.test", "host5.test", "host4.test", "host2.test"}));
 }
 
 TEST(ServerShortcutsTest, Favourite_TogglesPerProtocolAndSurvivesANewStore) {
@@ -38,7 +40,8 @@ TEST(ServerShortcutsTest, Favourite_TogglesPerProtocolAndSurvivesANewStore) {
 TEST(ServerShortcutsTest, DamagedPreference_ReadsAsEmptyAndIsRepairedByTheNextWrite) {
     MemoryPreferences preferences;
     preferences.setValue(QStringLiteral("recent_servers"), QStringLiteral("{not json"));
-    preferences.setValue(QStringLiteral("favourite_servers"), QStringLiteral(R"([{"name":"x"}, 5])"));
+    preferences.setValue(QStringLiteral("favourite_servers"),
+                         QStringLiteral(R"([{"name":"x"}, 5])"));
     ServerShortcuts shortcuts(preferences);
     EXPECT_TRUE(shortcuts.recent().isEmpty());
     EXPECT_TRUE(shortcuts.favourites().isEmpty());

@@ -3,6 +3,7 @@
 #include "desktop/ControlProtocol.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
@@ -14,9 +15,9 @@ constexpr int kConnectMs = 1000;
 // The client answers connect once the attempt has settled.
 constexpr int kAnswerMs = ControlProtocol::kConnectTimeoutMs + 10000;
 
-const QStringList kCommands{QStringLiteral("status"), QStringLiteral("connect"),
+const QStringList kCommands{QStringLiteral("status"),     QStringLiteral("connect"),
                             QStringLiteral("disconnect"), QStringLiteral("servers"),
-                            QStringLiteral("show"), QStringLiteral("quit")};
+                            QStringLiteral("show"),       QStringLiteral("quit")};
 
 QString protocolTitle(const QString& protocol) {
     return protocol == QLatin1String("ikev2") ? QStringLiteral("IKEv2") : QStringLiteral("OpenVPN");
@@ -30,7 +31,8 @@ QString statusText(const QJsonObject& status) {
     const QString server = status.value(QLatin1String("server")).toString();
     if (state != QLatin1String("disconnected") && !server.isEmpty())
         text += QStringLiteral(" to ") + server;
-    text += QStringLiteral(" over ") + protocolTitle(status.value(QLatin1String("protocol")).toString());
+    text += QStringLiteral(" over ") +
+            protocolTitle(status.value(QLatin1String("protocol")).toString());
     const QString interfaceName = status.value(QLatin1String("interface")).toString();
     if (!interfaceName.isEmpty())
         text += QStringLiteral(" (") + interfaceName + QLatin1Char(')');
@@ -52,6 +54,7 @@ QString serversText(const QJsonArray& servers) {
             << ' ' << server.value(QLatin1String("host")).toString()
             << (server.value(QLatin1String("available")).toBool() ? "" : "  (maintenance)") << '\n';
     }
+    out.flush();
     return text;
 }
 
@@ -91,16 +94,19 @@ std::optional<QJsonObject> parseRequest(const QStringList& arguments, QString* e
     }
     QJsonObject request{{QStringLiteral("version"), ControlProtocol::kVersion},
                         {QStringLiteral("command"), command}};
-    const bool takesJson = command == QLatin1String("status") || command == QLatin1String("servers");
+    const bool takesJson =
+        command == QLatin1String("status") || command == QLatin1String("servers");
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& option = arguments.at(i);
         if (takesJson && option == QLatin1String("--json"))
             continue;
-        const bool valued = command == QLatin1String("connect") &&
-                            (option == QLatin1String("--server") || option == QLatin1String("--protocol"));
+        const bool valued =
+            command == QLatin1String("connect") &&
+            (option == QLatin1String("--server") || option == QLatin1String("--protocol"));
         if (!valued || i + 1 >= arguments.size()) {
             *error = valued ? option + QStringLiteral(" needs a value")
-                            : QStringLiteral("unknown option ") + option + QStringLiteral(" for ") + command;
+                            : QStringLiteral("unknown option ") + option + QStringLiteral(" for ") +
+                                  command;
             return std::nullopt;
         }
         const QString value = arguments.at(++i);
@@ -161,8 +167,9 @@ std::optional<QJsonObject> sendOverSocket(const QString& socketPath, const QJson
                            {QStringLiteral("error"), QStringLiteral("no answer from the client")}};
     const QJsonDocument answer = QJsonDocument::fromJson(socket.readLine());
     if (!answer.isObject())
-        return QJsonObject{{QStringLiteral("ok"), false},
-                           {QStringLiteral("error"), QStringLiteral("the client's answer is not JSON")}};
+        return QJsonObject{
+            {QStringLiteral("ok"), false},
+            {QStringLiteral("error"), QStringLiteral("the client's answer is not JSON")}};
     return answer.object();
 }
 } // namespace Orvelctl

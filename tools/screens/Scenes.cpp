@@ -2,12 +2,12 @@
 
 #include "SceneWorld.h"
 #include "api/ViewController.h"
+#include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/InitialVC.h"
+#include "app/TunnelTeardown.h"
 #include "connection/AccountNotices.h"
 #include "connection/NetworkVC.h"
-#include "app/AppDelegate.h"
-#include "app/TunnelTeardown.h"
 #include "desktop/Autostart.h"
 #include "desktop/DesktopController.h"
 #include "desktop/DesktopSettings.h"
@@ -140,12 +140,15 @@ struct DesktopScene {
     class NoTeardown final : public TunnelTeardown {
     public:
         void disconnectIKEv2() override {}
-        void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override { reply(true); }
+        void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override {
+            reply(true);
+        }
         void runOpenVPNStopScript() override {}
     };
 
     explicit DesktopScene(SceneWorld& world)
-        : autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"), QStringLiteral("/usr/bin/orvelvpn")),
+        : autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
+                    QStringLiteral("/usr/bin/orvelvpn")),
           controller(world.window(), delegate, shortcuts) {}
 
     MemoryPreferences preferences;
@@ -172,9 +175,11 @@ bool trayMenu(SceneWorld& world, NetworkVC* screen) {
     static DesktopScene desktop(world);
     const auto& list = appState().ikev2ServerList;
     for (qsizetype i = 1; i < std::min<qsizetype>(list.size(), 4); ++i)
-        desktop.shortcuts.recordUsed({QStringLiteral("IKEV2"), list.at(i)->hostdomain, list.at(i)->name});
+        desktop.shortcuts.recordUsed(
+            {QStringLiteral("IKEV2"), list.at(i)->hostdomain, list.at(i)->name});
     if (list.size() > 2)
-        desktop.shortcuts.toggleFavourite({QStringLiteral("IKEV2"), list.at(2)->hostdomain, list.at(2)->name});
+        desktop.shortcuts.toggleFavourite(
+            {QStringLiteral("IKEV2"), list.at(2)->hostdomain, list.at(2)->name});
     static TrayIcon tray(desktop.controller, desktop.shortcuts);
     if (!connected(world, screen))
         return false;
