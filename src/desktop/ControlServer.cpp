@@ -84,7 +84,7 @@ void ControlServer::handle(const QByteArray& line, const Answer& answer) {
         return;
     }
     const QString command = request.value(QLatin1String("command")).toString();
-    qCInfo(lcControl) << "command" << command;
+    qCDebug(lcControl) << "command" << command;
     if (command == QLatin1String("status")) {
         answer(success({{QStringLiteral("status"), statusObject(m_controller)}}));
     } else if (command == QLatin1String("servers")) {

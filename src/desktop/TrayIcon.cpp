@@ -48,6 +48,8 @@ TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QO
              [this] { m_controller.quit(); });
     m_icon.setContextMenu(&m_menu);
 
+    // Signing in and out changes what the menu offers without a tunnel event.
+    connect(&m_menu, &QMenu::aboutToShow, this, &TrayIcon::refresh);
     connect(&m_servers, &QMenu::aboutToShow, this, &TrayIcon::rebuildServers);
     connect(&m_controller, &DesktopController::statusChanged, this, &TrayIcon::refresh);
     connect(&m_icon, &QSystemTrayIcon::activated, this,

@@ -3,6 +3,7 @@
 #include "desktop/DesktopSettings.h"
 #include "desktop/SettingsVC.h"
 #include "platform/MemoryPreferences.h"
+#include "platform/RecordingAlerts.h"
 #include "support/TestEnvironment.h"
 
 #include <QCheckBox>

@@ -4,6 +4,7 @@
 #include "connection/ConnectionFixture.h"
 #include "connection/ConnectionStates.h"
 #include "desktop/DesktopSettings.h"
+#include "platform/MemoryPreferences.h"
 #include "platform/RecordingDesktopNotifications.h"
 #include "support/TestEnvironment.h"
 
