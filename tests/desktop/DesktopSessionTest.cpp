@@ -304,7 +304,12 @@ TEST_F(DesktopSessionTest, ClosingTheWindowWithoutATray_Quits) {
         run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "OrvelVPN"})
             .out.section('\n', 0, 0);
     ASSERT_FALSE(window.isEmpty());
-    run("python3", {"-c", kCloseWindowScript, window});
-    EXPECT_TRUE(clientEnded(15000))
-        << "with no tray a closed window would leave an invisible client";
+    // Sent again if a busy client missed it: it is a request, the way a window manager's is.
+    bool ended = false;
+    for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
+        run("python3", {"-c", kCloseWindowScript, window});
+        ended = clientEnded(5000);
+    }
+    EXPECT_TRUE(ended) << "with no tray a closed window would leave an invisible client; "
+                       << qPrintable(clientLog());
 }
