@@ -301,7 +301,9 @@ TEST_F(DesktopSessionTest, ClosingTheWindowWithoutATray_Quits) {
     startWorld(false);
     startClient();
     const QString window =
-        run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "OrvelVPN"})
+        // The client's own window: a notification bubble may carry the same name.
+        run("xdotool", {"search", "--sync", "--onlyvisible", "--all", "--pid",
+                        QString::number(m_client.processId()), "--name", "OrvelVPN"})
             .out.section('\n', 0, 0);
     ASSERT_FALSE(window.isEmpty());
     // Sent again if a busy client missed it: it is a request, the way a window manager's is.

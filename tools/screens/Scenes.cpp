@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <map>
 
@@ -135,8 +136,9 @@ QString expiryAlert(SceneWorld& world, const std::function<void()>& hold) {
     return {};
 }
 
-// The desktop layer's pieces over the scene's client.
-struct DesktopScene {
+// The desktop layer's pieces over the scene's client; they go with the window, before
+// the application.
+struct DesktopScene : QObject {
     class NoTeardown final : public TunnelTeardown {
     public:
         void disconnectIKEv2() override {}
@@ -147,7 +149,7 @@ struct DesktopScene {
     };
 
     explicit DesktopScene(SceneWorld& world)
-        : autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
+        : QObject(&world.window()), autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
                     QStringLiteral("/usr/bin/orvelvpn")),
           controller(world.window(), delegate, shortcuts) {}
 
@@ -161,34 +163,34 @@ struct DesktopScene {
 };
 
 bool settingsScreen(SceneWorld& world, NetworkVC*) {
-    static DesktopScene desktop(world);
-    desktop.settings.setStartHidden(true);
-    world.storyboard().registerController(QStringLiteral("SettingsVC"), [] {
-        return new SettingsVC(desktop.settings, desktop.autostart);
+    auto* desktop = new DesktopScene(world);
+    desktop->settings.setStartHidden(true);
+    world.storyboard().registerController(QStringLiteral("SettingsVC"), [desktop] {
+        return new SettingsVC(desktop->settings, desktop->autostart);
     });
     world.shell()->menu()->clickMenu(world.shell()->menu()->SettingsBtn);
     return true;
 }
 
-// The tray's menu as it opens from the icon, while connected, with servers to offer.
-bool trayMenu(SceneWorld& world, NetworkVC* screen) {
-    static DesktopScene desktop(world);
+// The tray's menu as it opens from the icon, its servers submenu open with automatic
+// matching, recent servers and a favourite.
+bool trayMenu(SceneWorld& world, NetworkVC*) {
+    auto* desktop = new DesktopScene(world);
     const auto& list = appState().ikev2ServerList;
     for (qsizetype i = 1; i < std::min<qsizetype>(list.size(), 4); ++i)
-        desktop.shortcuts.recordUsed(
+        desktop->shortcuts.recordUsed(
             {QStringLiteral("IKEV2"), list.at(i)->hostdomain, list.at(i)->name});
     if (list.size() > 2)
-        desktop.shortcuts.toggleFavourite(
+        desktop->shortcuts.toggleFavourite(
             {QStringLiteral("IKEV2"), list.at(2)->hostdomain, list.at(2)->name});
-    static TrayIcon tray(desktop.controller, desktop.shortcuts);
-    if (!connected(world, screen))
-        return false;
-    tray.menu().popup(world.window().geometry().topRight() + QPoint(20, 10));
-    QTimer::singleShot(200, &tray, [] {
-        for (QAction* action : tray.menu().actions()) {
+    auto* tray = new TrayIcon(desktop->controller, desktop->shortcuts, desktop);
+    tray->menu().popup(world.window().geometry().topRight() + QPoint(20, 10));
+    QTimer::singleShot(200, tray, [tray] {
+        for (QAction* action : tray->menu().actions()) {
             if (action->objectName() == QLatin1String("servers"))
-                tray.menu().setActiveAction(action);
+                tray->menu().setActiveAction(action);
         }
+        QTest::keyClick(&tray->menu(), Qt::Key_Right);
     });
     return true;
 }
@@ -198,8 +200,8 @@ bool trayMenu(SceneWorld& world, NetworkVC* screen) {
 bool notification(SceneWorld& world, NetworkVC* screen) {
     if (!connected(world, screen))
         return false;
-    static FreedesktopNotifications notifications;
-    notifications.notify(QStringLiteral("OrvelVPN"),
+    auto* notifications = new FreedesktopNotifications(&world.window());
+    notifications->notify(QStringLiteral("OrvelVPN"),
                          QStringLiteral("Connected to ") + appState().currentServer->name);
     return true;
 }
