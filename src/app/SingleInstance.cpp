@@ -15,7 +15,7 @@ Q_LOGGING_CATEGORY(lcInstance, "orvel.instance")
 namespace {
 constexpr int kConnectTimeoutMs = 500;
 // A request is a short JSON line; anything longer is not one of ours.
-constexpr qint64 kMaxLineBytes = 64 * 1024;
+constexpr qint64 kMaxLineBytes = qint64{64} * 1024;
 const QByteArray kReopen = "reopen";
 
 bool peerIsThisUser(const QLocalSocket& peer) {

@@ -109,7 +109,7 @@ QString DesktopController::connect(const QString& protocol, const std::optional<
                    ? QStringLiteral("already connected; disconnect first")
                    : QStringLiteral("a connection attempt is in progress");
     }
-    if (const QString refused = chooseServer(*screen, protocol, server); !refused.isEmpty())
+    if (QString refused = chooseServer(*screen, protocol, server); !refused.isEmpty())
         return refused;
     const AppState& state = appState();
     // The administrator dialog opens over the window: bring it forward for it.

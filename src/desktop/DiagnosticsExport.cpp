@@ -157,7 +157,8 @@ bool DiagnosticsExport::write(const QString& archivePath, QString* error) const 
         QFile::remove(partial);
         return false;
     }
-    archive.release();
+    // zip_close freed it.
+    static_cast<void>(archive.release());
     QFile::setPermissions(partial, QFile::ReadOwner | QFile::WriteOwner);
     if (std::rename(QFile::encodeName(partial).constData(),
                     QFile::encodeName(archivePath).constData()) != 0) {

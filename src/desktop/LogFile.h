@@ -11,7 +11,7 @@
 // One per process: it installs itself as the Qt message handler and the diagnostic sink.
 class LogFile {
 public:
-    static constexpr qint64 kMaxBytes = 1024 * 1024;
+    static constexpr qint64 kMaxBytes = qint64{1024} * 1024;
     static constexpr int kKeptFiles = 3;
 
     explicit LogFile(QString folder = defaultFolder());

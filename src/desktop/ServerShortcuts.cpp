@@ -53,7 +53,7 @@ QList<ServerShortcut> ServerShortcuts::read(const QString& key) const {
     const std::optional<QString> text = m_preferences.string(key);
     if (!text)
         return servers;
-    for (const QJsonValue& item : QJsonDocument::fromJson(text->toUtf8()).array()) {
+    for (const auto& item : QJsonDocument::fromJson(text->toUtf8()).array()) {
         const QJsonObject object = item.toObject();
         ServerShortcut server{object.value(QLatin1String("protocol")).toString(),
                               object.value(QLatin1String("hostdomain")).toString(),

@@ -45,7 +45,7 @@ QString statusText(const QJsonObject& status) {
 QString serversText(const QJsonArray& servers) {
     QString text;
     QTextStream out(&text);
-    for (const QJsonValue& value : servers) {
+    for (const auto& value : servers) {
         const QJsonObject server = value.toObject();
         out << (server.value(QLatin1String("favourite")).toBool() ? "* " : "  ")
             << server.value(QLatin1String("name")).toString().leftJustified(28) << ' '
@@ -109,7 +109,7 @@ std::optional<QJsonObject> parseRequest(const QStringList& arguments, QString* e
                                   command;
             return std::nullopt;
         }
-        const QString value = arguments.at(++i);
+        const QString& value = arguments.at(++i);
         if (option == QLatin1String("--protocol") && value != QLatin1String("ikev2") &&
             value != QLatin1String("openvpn")) {
             *error = QStringLiteral("--protocol is ikev2 or openvpn");
