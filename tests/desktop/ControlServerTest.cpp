@@ -17,6 +17,8 @@ public:
     void disconnectIKEv2() override {}
     void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override { reply(true); }
     void runOpenVPNStopScript() override {}
+    void restoreDNS() override {}
+    void forgetLeftovers() override {}
 };
 } // namespace
 

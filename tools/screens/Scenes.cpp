@@ -146,6 +146,8 @@ struct DesktopScene : QObject {
             reply(true);
         }
         void runOpenVPNStopScript() override {}
+        void restoreDNS() override {}
+        void forgetLeftovers() override {}
     };
 
     explicit DesktopScene(SceneWorld& world)
