@@ -62,6 +62,7 @@ void AppDelegate::applicationWillTerminate() {
 void AppDelegate::requestQuit() {
     if (m_terminationPending)
         return;
+    emit quitRequested();
     if (applicationShouldTerminate() == TerminateReply::Now)
         emit terminateApproved();
 }

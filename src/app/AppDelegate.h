@@ -23,6 +23,9 @@ public:
     void requestQuit();
 
 signals:
+    // A quit was asked for (window, tray, signal, command line): the tunnel is about to
+    // be taken down on purpose.
+    void quitRequested();
     // Emitted once the quit may go ahead.
     void terminateApproved();
 

@@ -95,7 +95,7 @@ struct Application::Parts {
     Storyboard storyboard;
     MainWindow window;
     AppDelegate delegate{teardown};
-    SingleInstance instance{SingleInstance::defaultName()};
+    SingleInstance instance{SingleInstance::defaultSocketPath()};
     QuitSignals quitSignals;
 };
 
@@ -196,12 +196,33 @@ void Application::wireQuitAndReopen(QApplication& app) {
                      });
 }
 
-void Application::show() {
+void Application::show(bool hidden) {
     // Before anything else, the tunnel count of the start-up included: what a run that
     // crashed left behind (its OpenVPN, its DNS override) is cleared.
     Leftovers::clearAfterCrash(homeDirectory() + QStringLiteral("/OrvelVPN/"),
                                processScriptRunner(), m_parts->preferences);
     m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
     m_parts->window.setContentViewController(new InitialVC(&m_parts->storyboard));
-    m_parts->window.show();
+    if (!hidden)
+        m_parts->window.show();
+}
+
+MainWindow& Application::window() {
+    return m_parts->window;
+}
+
+AppDelegate& Application::delegate() {
+    return m_parts->delegate;
+}
+
+SingleInstance& Application::instance() {
+    return m_parts->instance;
+}
+
+Preferences& Application::preferences() {
+    return m_parts->preferences;
+}
+
+Storyboard& Application::storyboard() {
+    return m_parts->storyboard;
 }

@@ -4,7 +4,12 @@
 
 #include <memory>
 
+class AppDelegate;
+class MainWindow;
+class Preferences;
 class QApplication;
+class SingleInstance;
+class Storyboard;
 
 // The composition root: wires the real platform services into the shared services,
 // makes the window and shows the first screen.
@@ -18,7 +23,16 @@ public:
     // False when a client of this user already runs; it has been asked to reopen.
     bool claimInstance();
     void wireQuitAndReopen(QApplication& app);
-    void show();
+    // Puts the first screen in the window and shows it, unless the client starts hidden.
+    void show(bool hidden = false);
+
+    // What a layer around the client (the desktop's tray, notifications, command line)
+    // attaches to.
+    MainWindow& window();
+    AppDelegate& delegate();
+    SingleInstance& instance();
+    Preferences& preferences();
+    Storyboard& storyboard();
 
 private:
     struct Parts;

@@ -32,6 +32,9 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments, 
                                    QStringLiteral("Five comma-separated https base addresses."),
                                    QStringLiteral("list"));
     parser.addOption(hostsOption);
+    QCommandLineOption hiddenOption(
+        QStringLiteral("hidden"), QStringLiteral("Start in the tray without showing the window."));
+    parser.addOption(hiddenOption);
     QList<QCommandLineOption> stringOptions;
     for (const OptionSpec& spec : kStringOptions) {
         stringOptions.append(QCommandLineOption(QString::fromLatin1(spec.name),
@@ -47,6 +50,7 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments, 
 
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     LaunchOptions options;
+    options.hidden = parser.isSet(hiddenOption);
     const QString hosts = parser.isSet(hostsOption)
                               ? parser.value(hostsOption)
                               : environment.value(QStringLiteral("ORVEL_API_HOSTS"));

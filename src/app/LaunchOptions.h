@@ -15,6 +15,7 @@ struct LaunchOptions {
     QString language;        // --language en|ko|zh     ORVEL_LANGUAGE
     QString vpnService;      // --vpn-service simulated|strongswan   ORVEL_VPN_SERVICE
     QString preferencesFile; // --preferences PATH     ORVEL_PREFERENCES
+    bool hidden = false;     // --hidden: start in the tray (start at login)
 
     static std::optional<LaunchOptions> parse(const QStringList& arguments, QString* error);
 };

@@ -38,8 +38,13 @@ void MainWindow::setResizable(bool resizable) {
     }
 }
 
-// Closing the window keeps the process; the window comes back on reopen.
+// Closing the window keeps the process while something can bring the window back;
+// otherwise the user would be left with an invisible client, so it quits.
 void MainWindow::closeEvent(QCloseEvent* event) {
-    hide();
     event->ignore();
+    if (!m_canHide || m_canHide() || !m_delegate) {
+        hide();
+        return;
+    }
+    m_delegate->requestQuit();
 }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 
 // The one window. Its content controller is replaced as the user moves on; the old
 // screen is released with it.
@@ -17,10 +18,14 @@ public:
     void setContentSize(int width, int height);
     void setResizable(bool resizable);
     void setDelegate(AppDelegate* delegate) { m_delegate = delegate; }
+    // Closing hides the window while this answers true (a tray can bring it back) and
+    // quits otherwise; without it closing only hides.
+    void setHideOnClose(std::function<bool()> canHide) { m_canHide = std::move(canHide); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     QPointer<AppDelegate> m_delegate;
+    std::function<bool()> m_canHide;
 };

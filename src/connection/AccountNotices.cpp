@@ -5,6 +5,7 @@
 #include "app/LocalizeStrings.h"
 #include "app/ServiceDate.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/ExpiryCheck.h"
 #include "platform/Alerts.h"
 #include "platform/Browser.h"
@@ -70,6 +71,7 @@ void AccountNotices::showExpiryAlert(const QString& text) {
     if (!alerts)
         return;
     isDontShow = false;
+    emit ConnectionEvents::shared().expiryWarning(text);
     auto self = shared_from_this();
     Alerts::ExpiryAlert alert;
     alert.text = text;
@@ -92,6 +94,13 @@ void AccountNotices::clickNotShow() {
 void AccountNotices::goToPayment() {
     if (Browser* browser = services().browser)
         browser->open(QUrl(appState().apiBaseURL + QStringLiteral("/price")));
+}
+
+void AccountNotices::announceUnreadNotice(const QString& languageCode) {
+    const AppState& state = appState();
+    if (state.currentNotice && state.hasUnreadNotice)
+        emit ConnectionEvents::shared().noticeArrived(
+            state.currentNotice->id, state.currentNotice->textForLanguage(languageCode));
 }
 
 void AccountNotices::showNotice(const QString& languageCode) {

@@ -25,6 +25,8 @@ public:
 
     // Shows the notice in the language of `languageCode` and marks it read.
     static void showNotice(const QString& languageCode);
+    // Tells the watchers outside the screen of an unread notice, in that language.
+    static void announceUnreadNotice(const QString& languageCode);
 
     bool isDontShow = false;
 

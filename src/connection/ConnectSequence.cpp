@@ -5,6 +5,7 @@
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/ConnectionStates.h"
 #include "connection/ConnectionView.h"
 #include "connection/Failover.h"
@@ -16,8 +17,11 @@
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
 
+// Watchers hear of the refusal before the modal alert holds the main loop.
 void alertKey(const char* key) {
-    showConfirmAlert(localized(QLatin1String(key)));
+    const QString text = localized(QLatin1String(key));
+    emit ConnectionEvents::shared().connectRefused(text);
+    showConfirmAlert(text);
 }
 } // namespace
 
@@ -32,6 +36,7 @@ void ConnectSequence::ClickConnect() {
         checkServer();
         return;
     }
+    ConnectionEvents::shared().expectDisconnect();
     if (state.selectedProtocol == kIKEv2) {
         m_tunnel.disconnectIKEv2();
         return;
@@ -92,9 +97,10 @@ void ConnectSequence::handleCheckReply(const ApiReply& reply) {
         connectWithPermission(reply, result == QLatin1String("200"));
     else if (result == QLatin1String("300"))
         alertKey("EXPIREALERT");
-    else if (result == QLatin1String("400"))
+    else if (result == QLatin1String("400")) {
+        emit ConnectionEvents::shared().connectRefused(QString());
         signOut();
-    else if (result == QLatin1String("500"))
+    } else if (result == QLatin1String("500"))
         alertKey("SERVERERROR");
     else if (result == QLatin1String("600"))
         alertKey("EXCEEDUSERALERT");

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/ConnectionView.h"
 #include "connection/TunnelControl.h"
 #include "platform/ScriptRunner.h"
@@ -24,6 +25,7 @@ ConnectionView* ConnectionStates::view() const {
 
 void ConnectionStates::showDisconnected() {
     AppState& state = appState();
+    const bool wasConnected = state.isConnected;
     state.isConnected = false;
     state.isConnecting = false;
     state.failoverCountdown = 10;
@@ -34,6 +36,7 @@ void ConnectionStates::showDisconnected() {
     if (state.openVPNMayRun)
         m_tunnel.stopOpenVPN();
     resetDNS();
+    ConnectionEvents::shared().announceDisconnected(wasConnected);
 }
 
 void ConnectionStates::abandonAttempt() {
@@ -49,10 +52,12 @@ void ConnectionStates::showConnecting() {
     if (ConnectionView* screen = view())
         screen->renderConnecting();
     logLine(QStringLiteral("연결중 vpnStateChanged"));
+    ConnectionEvents::shared().announceConnecting();
 }
 
 void ConnectionStates::showConnected() {
     AppState& state = appState();
+    const bool wasConnected = state.isConnected;
     state.isConnected = true;
     state.isConnecting = false;
     state.failoverCountdown = 10;
@@ -61,6 +66,7 @@ void ConnectionStates::showConnected() {
     endAttempt();
     logLine(QStringLiteral("연결됨 vpnStateChanged"));
     m_tunnel.applyDNSOverride();
+    ConnectionEvents::shared().announceConnected(wasConnected);
 }
 
 void ConnectionStates::applyStateForStatus(VpnStatus status) {

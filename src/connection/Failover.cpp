@@ -6,6 +6,7 @@
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/ConnectionStates.h"
 #include "connection/ConnectionView.h"
 #include "connection/TunnelControl.h"
@@ -156,10 +157,12 @@ void Failover::expireEM1() {
         reportFailedServer(stable.at(0)->name, stable.at(0)->hostdomain);
     if (stable.size() < 2) {
         m_states->showDisconnected();
+        emit ConnectionEvents::shared().allServersFailed();
         showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
         return;
     }
     const std::shared_ptr<ServerData> next = stable.at(1);
+    emit ConnectionEvents::shared().switchedToStableServer(next->name);
     // Made current first: the connecting state shows currentServer, and it must show the
     // server being tried rather than the one that just failed.
     state.currentServer = next;
@@ -190,6 +193,7 @@ void Failover::expireEM2() {
     state.failoverCountdown = 10;
     endStage();
     m_states->showDisconnected();
+    emit ConnectionEvents::shared().allServersFailed();
     showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
 }
 
@@ -217,6 +221,7 @@ void Failover::handleStableServers(const ApiReply& reply) {
             state.stableServerList.append(stableServerFrom(item));
     }
     if (state.stableServerList.isEmpty()) {
+        emit ConnectionEvents::shared().allServersFailed();
         showConfirmAlert(localized(QStringLiteral("error_no_stable_server")));
         // The OpenVPN attempt has no status event that could end its connecting look.
         if (openvpnAttempt)
@@ -225,6 +230,8 @@ void Failover::handleStableServers(const ApiReply& reply) {
     }
     const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
     ConnectionView* view = m_states->view();
+    if (first->vpnProtocol.contains(kIKEv2) || first->vpnProtocol.contains(kOpenVPN))
+        emit ConnectionEvents::shared().switchedToStableServer(first->name);
     if (first->vpnProtocol.contains(kIKEv2)) {
         if (view) {
             view->showFailoverMessage(localized(QStringLiteral("error_connect_failed1")));
@@ -253,6 +260,7 @@ void Failover::handleStableServers(const ApiReply& reply) {
         startStage(Stage::EM2);
     } else if (openvpnAttempt) {
         m_states->showDisconnected();
+        emit ConnectionEvents::shared().allServersFailed();
     }
 }
 

@@ -488,6 +488,7 @@ void NetworkVC::showNoticeBox() {
     const AppState& state = appState();
     noticeBox->setVisible(state.currentNotice != nullptr);
     countBox->setVisible(state.currentNotice && state.hasUnreadNotice);
+    AccountNotices::announceUnreadNotice(languageCode());
 }
 
 void NetworkVC::performServerSelection() {

@@ -23,13 +23,19 @@ struct MenuEntry {
     const char* highlight;
 };
 
-// By tag, 1 to 6.
-constexpr std::array<MenuEntry, 6> kEntries{{{"VPN", "ntw", "ntw_white"},
+// By tag, 1 to 7.
+constexpr std::array<MenuEntry, 7> kEntries{{{"VPN", "ntw", "ntw_white"},
                                              {"User", "usr", "usr_white"},
                                              {"Change", "cng", "cng_white"},
                                              {"Pay", "cd", "cd_white"},
                                              {"Logout", "ext", "ext_white"},
-                                             {"Update", "update", "update_white"}}};
+                                             {"Update", "update", "update_white"},
+                                             {"Settings", "stg", "stg_white"}}};
+const QString kSettingsScreen = QStringLiteral("SettingsVC");
+
+bool isSettingsScreen(const QWidget* screen) {
+    return screen && screen->objectName() == kSettingsScreen;
+}
 
 const MenuEntry& entry(int tag) {
     return kEntries.at(static_cast<size_t>(tag - 1));
@@ -54,12 +60,13 @@ void MenuVC::buildElements() {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 18, 0, 14);
     column->setSpacing(2);
-    std::array<QPointer<MenuButton>*, 6> buttons{&NetworkBtn, &UserBtn, &ChangeBtn,
-                                                 &CardBtn,    &ExitBtn, &UpdateBtn};
-    std::array<QPointer<QLabel>*, 6> labels{&NetworkLabel, &UserLabel, &ChangeLabel,
-                                            &CardLabel,    &ExitLabel, &UpdateLabel};
-    for (int tag = 1; tag <= 6; ++tag) {
-        if (tag == 6)
+    std::array<QPointer<MenuButton>*, 7> buttons{&NetworkBtn, &UserBtn,   &ChangeBtn,  &CardBtn,
+                                                 &ExitBtn,    &UpdateBtn, &SettingsBtn};
+    std::array<QPointer<QLabel>*, 7> labels{&NetworkLabel, &UserLabel,   &ChangeLabel,  &CardLabel,
+                                            &ExitLabel,    &UpdateLabel, &SettingsLabel};
+    // Settings sits with Update at the foot of the menu.
+    for (int tag : {1, 2, 3, 4, 5, kSettingsTag, 6}) {
+        if (tag == kSettingsTag)
             column->addStretch(1);
         auto* button = new MenuButton(this);
         button->setTag(tag);
@@ -90,9 +97,9 @@ void MenuVC::viewDidLoad() {
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(26, 13, 83));
     setPalette(colours);
-    const std::array<QLabel*, 6> labels{NetworkLabel, UserLabel, ChangeLabel,
-                                        CardLabel,    ExitLabel, UpdateLabel};
-    for (int tag = 1; tag <= 6; ++tag)
+    const std::array<QLabel*, 7> labels{NetworkLabel, UserLabel,   ChangeLabel,  CardLabel,
+                                        ExitLabel,    UpdateLabel, SettingsLabel};
+    for (int tag = 1; tag <= kSettingsTag; ++tag)
         labels.at(tag - 1)->setText(QLatin1String(entry(tag).label));
     for (QLabel* label : labels)
         label->setStyleSheet(QStringLiteral("color: white;"));
@@ -124,13 +131,18 @@ void MenuVC::clickMenu(MenuButton* sender) {
             return;
     }
     QList<QWidget*> items = shell->splitViewItems();
-    for (int tag = 1; tag <= 6; ++tag)
+    for (int tag = 1; tag <= kSettingsTag; ++tag)
         setImage(buttonWithTag(tag), entry(tag).image);
     QWidget* current = items.value(1);
     logLine(QString::fromLatin1(current ? current->metaObject()->className() : ""));
     logLine(QString::fromLatin1(fresh[0]->metaObject()->className()));
 
     const int tag = sender->tag();
+    if (tag == kSettingsTag &&
+        (isSettingsScreen(current) || storyboard->hasController(kSettingsScreen))) {
+        showSettings(*shell, current);
+        return;
+    }
     if (tag >= 1 && tag <= 3 && !sameClass(current, fresh.at(tag - 1).get())) {
         QWidget* wanted = fresh.at(tag - 1).release();
         if (items.size() > 1)
@@ -148,7 +160,23 @@ void MenuVC::clickMenu(MenuButton* sender) {
             break;
         }
     }
+    if (isSettingsScreen(current))
+        setImage(SettingsBtn, entry(kSettingsTag).highlight);
     runAction(tag);
+}
+
+void MenuVC::showSettings(OrvelController& shell, QWidget* current) {
+    if (!isSettingsScreen(current)) {
+        QList<QWidget*> items = shell.splitViewItems();
+        QWidget* settings = services().storyboard->instantiateController(kSettingsScreen);
+        if (items.size() > 1)
+            items[1] = settings;
+        else
+            items << settings;
+        shell.setSplitViewItems(items);
+    }
+    setImage(SettingsBtn, entry(kSettingsTag).highlight);
+    SettingsBtn->isClicked = true;
 }
 
 void MenuVC::runAction(int tag) {

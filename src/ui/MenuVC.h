@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class OrvelController;
 class QLabel;
 
 // The side menu: six buttons that switch the content screen, open the price page, sign
@@ -26,8 +27,14 @@ public:
     QPointer<QLabel> ExitLabel;
     QPointer<MenuButton> UpdateBtn;
     QPointer<QLabel> UpdateLabel;
+    // Beyond the six: the settings screen, made by the storyboard as "SettingsVC" when
+    // the application registered one.
+    QPointer<MenuButton> SettingsBtn;
+    QPointer<QLabel> SettingsLabel;
 
-    // The button with that tag (1 to 6), as the menu finds its subviews.
+    static constexpr int kSettingsTag = 7;
+
+    // The button with that tag (1 to 7), as the menu finds its subviews.
     MenuButton* buttonWithTag(int tag) const;
 
 public slots:
@@ -37,4 +44,5 @@ private:
     void buildElements();
     void viewDidLoad();
     void runAction(int tag);
+    void showSettings(OrvelController& shell, QWidget* current);
 };

@@ -135,3 +135,21 @@ TEST_F(MenuVCTest, WithoutAShell_AClickDoesNothing) {
 }
 
 #include "MenuVCTest.moc"
+
+TEST_F(MenuVCTest, Settings_ShowsTheRegisteredScreenAndKeepsItsHighlightOnPay) {
+    storyboard.registerController("SettingsVC", [] {
+        auto* screen = new QWidget;
+        screen->setObjectName("SettingsVC");
+        return screen;
+    });
+    menu->clickMenu(menu->SettingsBtn);
+    ASSERT_TRUE(content());
+    EXPECT_EQ(content()->objectName(), QStringLiteral("SettingsVC"));
+    EXPECT_TRUE(shows(menu->SettingsBtn, "stg_white"));
+    EXPECT_TRUE(shows(menu->NetworkBtn, "ntw"));
+
+    QWidget* settings = content();
+    menu->clickMenu(menu->CardBtn);
+    EXPECT_EQ(content(), settings);
+    EXPECT_TRUE(shows(menu->SettingsBtn, "stg_white"));
+}

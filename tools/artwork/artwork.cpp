@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -144,6 +145,73 @@ void bell(QPainter& p, const QColor& c) {
     p.drawEllipse(QPointF(28, 46), 5, 5);
 }
 
+void gear(QPainter& p, const QColor& c) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.translate(28, 28);
+    for (int tooth = 0; tooth < 8; ++tooth) {
+        p.drawRoundedRect(QRectF(-4, -22, 8, 10), 2, 2);
+        p.rotate(45);
+    }
+    p.drawEllipse(QPointF(0, 0), 15, 15);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawEllipse(QPointF(0, 0), 6, 6);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.resetTransform();
+}
+
+enum class TrayState { Disconnected, Connecting, Connected };
+
+// A shield in the client's colours, drawn for each size on its own so that strokes land
+// on whole pixels from 16 px up.
+void trayShield(QPainter& p, int size, TrayState state) {
+    const qreal unit = size / 48.0;
+    const qreal line = std::max(1.5, 4.5 * unit);
+    p.scale(unit, unit);
+    const QColor fill = state == TrayState::Connected    ? QColor(22, 168, 118)
+                        : state == TrayState::Connecting ? QColor(119, 89, 249)
+                                                         : QColor(90, 84, 120);
+    QPainterPath shield;
+    shield.moveTo(24, 2);
+    shield.lineTo(43, 9);
+    shield.cubicTo(43, 28, 36, 39, 24, 46);
+    shield.cubicTo(12, 39, 5, 28, 5, 9);
+    shield.closeSubpath();
+    p.setPen(QPen(QColor(255, 255, 255, 220), line / unit * 0.5));
+    p.setBrush(fill);
+    p.drawPath(shield);
+    p.setPen(stroke(Qt::white, line / unit));
+    p.setBrush(Qt::NoBrush);
+    switch (state) {
+    case TrayState::Connected:
+        p.drawPolyline(QPolygonF{QPointF(15, 24), QPointF(21.5, 30.5), QPointF(33, 18)});
+        break;
+    case TrayState::Connecting:
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        for (int dot = 0; dot < 3; ++dot)
+            p.drawEllipse(QPointF(14 + dot * 10, 24), 3.4, 3.4);
+        break;
+    case TrayState::Disconnected:
+        p.drawLine(QPointF(17, 17), QPointF(31, 31));
+        p.drawLine(QPointF(31, 17), QPointF(17, 31));
+        break;
+    }
+}
+
+void trayIcons() {
+    const std::pair<const char*, TrayState> states[] = {
+        {"tray_disconnected", TrayState::Disconnected},
+        {"tray_connecting", TrayState::Connecting},
+        {"tray_connected", TrayState::Connected}};
+    for (const auto& [name, state] : states) {
+        for (int size : {16, 22, 24, 32, 48}) {
+            save(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(size), size, size,
+                 [size, state = state](QPainter& p) { trayShield(p, size, state); });
+        }
+    }
+}
+
 void menuIcon(const QString& name, const Draw& draw) {
     save(name, 56, 56, [&](QPainter& p) { draw(p, QColor(150, 138, 214)); });
     save(name + QStringLiteral("_white"), 56, 56, [&](QPainter& p) { draw(p, Qt::white); });
@@ -171,5 +239,7 @@ int main(int argc, char** argv) {
     menuIcon(QStringLiteral("cd"), card);
     menuIcon(QStringLiteral("ext"), exitDoor);
     menuIcon(QStringLiteral("update"), update);
+    menuIcon(QStringLiteral("stg"), gear);
+    trayIcons();
     return 0;
 }

@@ -2,18 +2,31 @@
 
 #include "SceneWorld.h"
 #include "api/ViewController.h"
+#include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/InitialVC.h"
+#include "app/TunnelTeardown.h"
 #include "connection/AccountNotices.h"
 #include "connection/NetworkVC.h"
+#include "desktop/Autostart.h"
+#include "desktop/DesktopController.h"
+#include "desktop/DesktopSettings.h"
+#include "desktop/ServerShortcuts.h"
+#include "desktop/SettingsVC.h"
+#include "desktop/TrayIcon.h"
+#include "platform/FreedesktopNotifications.h"
+#include "platform/MemoryPreferences.h"
+#include "servers/ServerData.h"
 #include "servers/TableViewController.h"
 #include "ui/CustomAlertView.h"
 #include "ui/MenuVC.h"
 #include "ui/OrvelController.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <map>
 
@@ -123,6 +136,78 @@ QString expiryAlert(SceneWorld& world, const std::function<void()>& hold) {
     return {};
 }
 
+// The desktop layer's pieces over the scene's client; they go with the window, before
+// the application.
+struct DesktopScene : QObject {
+    class NoTeardown final : public TunnelTeardown {
+    public:
+        void disconnectIKEv2() override {}
+        void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override {
+            reply(true);
+        }
+        void runOpenVPNStopScript() override {}
+        void restoreDNS() override {}
+        void forgetLeftovers() override {}
+    };
+
+    explicit DesktopScene(SceneWorld& world)
+        : QObject(&world.window()), autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
+                    QStringLiteral("/usr/bin/orvelvpn")),
+          controller(world.window(), delegate, shortcuts) {}
+
+    MemoryPreferences preferences;
+    NoTeardown teardown;
+    AppDelegate delegate{teardown};
+    ServerShortcuts shortcuts{preferences};
+    DesktopSettings settings{preferences};
+    Autostart autostart;
+    DesktopController controller;
+};
+
+bool settingsScreen(SceneWorld& world, NetworkVC*) {
+    auto* desktop = new DesktopScene(world);
+    desktop->settings.setStartHidden(true);
+    world.storyboard().registerController(QStringLiteral("SettingsVC"), [desktop] {
+        return new SettingsVC(desktop->settings, desktop->autostart);
+    });
+    world.shell()->menu()->clickMenu(world.shell()->menu()->SettingsBtn);
+    return true;
+}
+
+// The tray's menu as it opens from the icon, its servers submenu open with automatic
+// matching, recent servers and a favourite.
+bool trayMenu(SceneWorld& world, NetworkVC*) {
+    auto* desktop = new DesktopScene(world);
+    const auto& list = appState().ikev2ServerList;
+    for (qsizetype i = 1; i < std::min<qsizetype>(list.size(), 4); ++i)
+        desktop->shortcuts.recordUsed(
+            {QStringLiteral("IKEV2"), list.at(i)->hostdomain, list.at(i)->name});
+    if (list.size() > 2)
+        desktop->shortcuts.toggleFavourite(
+            {QStringLiteral("IKEV2"), list.at(2)->hostdomain, list.at(2)->name});
+    auto* tray = new TrayIcon(desktop->controller, desktop->shortcuts, desktop);
+    tray->menu().popup(world.window().geometry().topRight() + QPoint(20, 10));
+    QTimer::singleShot(200, tray, [tray] {
+        for (QAction* action : tray->menu().actions()) {
+            if (action->objectName() == QLatin1String("servers"))
+                tray->menu().setActiveAction(action);
+        }
+        QTest::keyClick(&tray->menu(), Qt::Key_Right);
+    });
+    return true;
+}
+
+// A notification from the client as the desktop's daemon shows it (scripts/screenshots
+// runs this scene with dunst on a private bus).
+bool notification(SceneWorld& world, NetworkVC* screen) {
+    if (!connected(world, screen))
+        return false;
+    auto* notifications = new FreedesktopNotifications(&world.window());
+    notifications->notify(QStringLiteral("OrvelVPN"),
+                         QStringLiteral("Connected to ") + appState().currentServer->name);
+    return true;
+}
+
 const std::map<QString, Scene>& scenes() {
     static const std::map<QString, Scene> table{
         {QStringLiteral("startup"), startup},
@@ -136,6 +221,9 @@ const std::map<QString, Scene>& scenes() {
         {QStringLiteral("password-change"), shellScene(passwordScreen)},
         {QStringLiteral("admin-dialog"), shellScene(adminDialog)},
         {QStringLiteral("expiry-alert"), expiryAlert},
+        {QStringLiteral("settings"), shellScene(settingsScreen)},
+        {QStringLiteral("tray-menu"), shellScene(trayMenu)},
+        {QStringLiteral("notification"), shellScene(notification)},
     };
     return table;
 }

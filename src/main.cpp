@@ -1,6 +1,8 @@
 #include "app/Application.h"
 #include "app/LaunchOptions.h"
 #include "app/StartupWarmup.h"
+#include "desktop/Desktop.h"
+#include "desktop/LogFile.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -8,6 +10,7 @@
 int main(int argc, char* argv[]) {
     StartupWarmup warmup;
     QApplication app(argc, argv);
+    LogFile log;
     QString error;
     const auto options = LaunchOptions::parse(app.arguments(), &error);
     if (!options) {
@@ -22,6 +25,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     application.wireQuitAndReopen(app);
-    application.show();
+    Desktop desktop(application, log);
+    application.show(desktop.startsHidden(options->hidden));
     return app.exec();
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// What the connection logic has to say to watchers outside the screens (tray,
+// notifications, the command line). The screens come and go with the menu; this one
+// object lives for the whole run, so watchers connect once.
+class ConnectionEvents final : public QObject {
+    Q_OBJECT
+public:
+    static ConnectionEvents& shared();
+
+    // The next drop of a connected tunnel was asked for (the user, quit): not unexpected.
+    void expectDisconnect() { m_disconnectExpected = true; }
+
+    // Called by the screen states with the connected flag they found on entry.
+    void announceConnecting();
+    void announceConnected(bool wasConnected);
+    void announceDisconnected(bool wasConnected);
+
+signals:
+    void connecting();
+    void connected();
+    void disconnected();
+    // A connected tunnel went down without anyone asking.
+    void unexpectedDrop();
+    void switchedToStableServer(const QString& name);
+    // The failover gave up, or had no server left to try.
+    void allServersFailed();
+    // The service refused the connect; `text` is the alert the user sees.
+    void connectRefused(const QString& text);
+    void expiryWarning(const QString& text);
+    void noticeArrived(qint64 id, const QString& text);
+
+private:
+    bool m_disconnectExpected = false;
+};

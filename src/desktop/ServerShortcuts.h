@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class Preferences;
+
+// A server the tray offers directly: by protocol and host, with the name it had.
+struct ServerShortcut {
+    QString protocol; // "IKEV2" or "OPENVPN"
+    QString hostdomain;
+    QString name;
+
+    bool sameServer(const ServerShortcut& other) const {
+        return protocol == other.protocol && hostdomain == other.hostdomain;
+    }
+};
+
+// The user's favourite servers and the last five used, kept in the preferences.
+class ServerShortcuts {
+public:
+    static constexpr int kRecentCount = 5;
+
+    explicit ServerShortcuts(Preferences& preferences);
+
+    QList<ServerShortcut> favourites() const;
+    QList<ServerShortcut> recent() const;
+    bool isFavourite(const ServerShortcut& server) const;
+    void toggleFavourite(const ServerShortcut& server);
+    // Most recent first; a server used again moves to the front.
+    void recordUsed(const ServerShortcut& server);
+
+private:
+    QList<ServerShortcut> read(const QString& key) const;
+    void write(const QString& key, const QList<ServerShortcut>& servers);
+
+    Preferences& m_preferences;
+};

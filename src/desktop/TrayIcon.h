@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class DesktopController;
+class ServerShortcuts;
+struct ServerShortcut;
+
+// The tray icon: its picture and tooltip show the tunnel's state, server and protocol;
+// its menu connects and disconnects, picks a server (automatic, recent, favourites),
+// brings the window back, exports diagnostics and quits.
+class TrayIcon final : public QObject {
+    Q_OBJECT
+public:
+    TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QObject* parent = nullptr);
+
+    void show();
+    QSystemTrayIcon& icon() { return m_icon; }
+    QMenu& menu() { return m_menu; }
+    // The drawn icon of "disconnected", "connecting" or "connected".
+    static QIcon iconForState(const QString& state);
+
+signals:
+    void exportDiagnosticsRequested();
+
+private:
+    void refresh();
+    void rebuildServers();
+    void addServerSection(const QString& title, const QList<ServerShortcut>& servers);
+    void connectTo(const QString& protocol, const QString& server);
+    void toggleConnection();
+
+    DesktopController& m_controller;
+    ServerShortcuts& m_shortcuts;
+    QSystemTrayIcon m_icon;
+    QMenu m_menu;
+    QMenu m_servers;
+    QAction* m_statusLine = nullptr;
+    QAction* m_connectAction = nullptr;
+};

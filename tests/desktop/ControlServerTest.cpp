@@ -1,0 +1,81 @@
+#include "desktop/ControlServer.h"
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
+#include "app/TunnelTeardown.h"
+#include "desktop/DesktopController.h"
+#include "desktop/ServerShortcuts.h"
+#include "platform/MemoryPreferences.h"
+#include "support/TestEnvironment.h"
+
+#include <QJsonDocument>
+
+namespace {
+class IdleTeardown final : public TunnelTeardown {
+public:
+    void disconnectIKEv2() override {}
+    void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override { reply(true); }
+    void runOpenVPNStopScript() override {}
+    void restoreDNS() override {}
+    void forgetLeftovers() override {}
+};
+} // namespace
+
+class ControlServerTest : public OrvelTest {
+protected:
+    QJsonObject ask(const QByteArray& line) {
+        QJsonObject answer;
+        server.handle(line, [&answer](const QJsonObject& reply) { answer = reply; });
+        return answer;
+    }
+
+    IdleTeardown teardown;
+    AppDelegate delegate{teardown};
+    MainWindow window;
+    ServerShortcuts shortcuts{preferences()};
+    DesktopController controller{window, delegate, shortcuts};
+    SingleInstance instance{QString()};
+    ControlServer server{instance, controller, shortcuts};
+};
+
+struct RefusedRequest {
+    const char* name;
+    const char* line;
+    const char* error;
+};
+
+class ControlServerRefusal : public ControlServerTest,
+                             public ::testing::WithParamInterface<RefusedRequest> {};
+
+TEST_P(ControlServerRefusal, AnswersWithAOneLineReason) {
+    const QJsonObject answer = ask(GetParam().line);
+    EXPECT_EQ(answer.value("version").toInt(), 1);
+    EXPECT_FALSE(answer.value("ok").toBool());
+    EXPECT_EQ(answer.value("error").toString(), QString::fromUtf8(GetParam().error));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ControlServerRefusal,
+    ::testing::Values(RefusedRequest{"NotJson", "status please", "not a JSON request"},
+                      RefusedRequest{"JsonArray", "[1,2]", "not a JSON request"},
+                      RefusedRequest{"OtherVersion", R"({"version":2,"command":"status"})",
+                                     "unsupported protocol version"},
+                      RefusedRequest{"UnknownCommand", R"({"version":1,"command":"format"})",
+                                     "unknown command format"},
+                      RefusedRequest{"ConnectSignedOut", R"({"version":1,"command":"connect"})",
+                                     "not signed in"},
+                      RefusedRequest{"DisconnectSignedOut",
+                                     R"({"version":1,"command":"disconnect"})", "not signed in"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ControlServerTest, StatusSignedOut_IsDisconnectedWithNoInterfaceOrTime) {
+    const QJsonObject answer = ask(R"({"version":1,"command":"status"})");
+    ASSERT_TRUE(answer.value("ok").toBool());
+    const QJsonObject status = answer.value("status").toObject();
+    EXPECT_EQ(status.value("state").toString(), "disconnected");
+    EXPECT_FALSE(status.value("signed_in").toBool());
+    EXPECT_EQ(status.value("protocol").toString(), "ikev2");
+    EXPECT_TRUE(status.value("interface").isNull());
+    EXPECT_TRUE(status.value("connected_since").isNull());
+}
