@@ -11,12 +11,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QTableView>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <malloc.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 const std::vector<std::string> kCountries{"KR", "JP", "US", "DE", "SG", "GB", "", "ZZ"};
@@ -35,13 +38,19 @@ double rssMb() {
 class PaintWatch final : public QObject {
 public:
     explicit PaintWatch(QWidget* widget) { widget->installEventFilter(this); }
-    // Runs the event loop until the widget has been painted and its window flushed.
+    // Runs the event loop until the widget has been painted, its window flushed and the
+    // X server has drawn what it was sent.
     void waitForPaint() {
         m_painted = false;
         while (!m_painted)
             QCoreApplication::processEvents();
-        // The paint is done and flushed once the update request that carried it returns.
+        // The paint is flushed once the update request that carried it returns.
         QCoreApplication::processEvents();
+        if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+            xcb_connection_t* connection = x11->connection();
+            std::free(
+                xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        }
     }
 
 protected:
