@@ -30,20 +30,20 @@ int ServerTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ServerTableModel::data(const QModelIndex& index, int role) const {
-    const std::shared_ptr<ServerData> record = server(index.row());
-    if (!record || index.column() != ServerColumn)
+    if (index.row() < 0 || index.row() >= m_servers.size() || index.column() != ServerColumn)
         return {};
+    const ServerData& record = *m_servers.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return record->name;
+        return record.name;
     case CountryRole:
-        return record->country;
+        return record.country;
     case TelecomRole:
-        return record->telecom;
+        return record.telecom;
     case IsActiveRole:
-        return record->is_active;
+        return record.is_active;
     case IsStatusRole:
-        return record->is_status;
+        return record.is_status;
     default:
         return {};
     }
