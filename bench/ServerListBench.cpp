@@ -1,27 +1,12 @@
+#include "ServerListReply.h"
 #include "api/ApiReply.h"
 #include "app/AppState.h"
 #include "servers/ServerList.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
-#include <string>
 
 namespace {
-QByteArray serverListReply(int servers) {
-    std::string body = R"({"result":"200","data":[)";
-    for (int i = 0; i < servers; ++i) {
-        body += (i ? "," : "");
-        body +=
-            R"({"protocol":"IKEV2,OPENVPN","name":"Server )" + std::to_string(i) +
-            R"(","hostdomain":"s)" + std::to_string(i) +
-            R"(.example.net","hostip":"10.0.0.1","country":"KR","pd_name":"p",)"
-            R"("telecom":"KT","config":"client\r\ndev tun\r\nproto udp\r\nremote 10.0.0.1 1194\r\nauth-user-pass\r\nnobind\r\n",)"
-            R"("is_active":true,"is_status":true})";
-    }
-    body += "]}";
-    return QByteArray::fromStdString(body);
-}
-
 void ParseAndRebuild5000(benchmark::State& state) {
     const QByteArray body = serverListReply(5000);
     for (auto _ : state) {

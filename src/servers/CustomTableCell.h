@@ -1,21 +1,23 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include <QPixmap>
+#include <QString>
 
-class QLabel;
+class QFont;
+class QPainter;
+class QRect;
 
-// One row of the selection list: flag, name, availability, carrier.
-class CustomTableCell final : public QWidget {
-    Q_OBJECT
+// One row of the selection list as drawn: flag, name, availability, carrier. The list's
+// delegate fills one for each row it paints; no row owns a widget.
+class CustomTableCell {
 public:
-    explicit CustomTableCell(QWidget* parent = nullptr);
-
-    QPointer<QLabel> countryFlagImage;
-    QPointer<QLabel> serverName;
-    QPointer<QLabel> serverStatus;
-    QPointer<QLabel> serverTelecom;
+    QPixmap countryFlagImage;
+    QString serverName;
+    QString serverStatus;
+    QString serverTelecom;
 
     void configureCell(const QString& country, const QString& name, bool is_active, bool is_status,
                        const QString& telecom);
+    // Left to right: the flag, the name in the room left, the carrier, the status.
+    void draw(QPainter& painter, const QRect& rect, const QFont& font) const;
 };

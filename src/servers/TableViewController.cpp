@@ -4,16 +4,18 @@
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "servers/ConfirmAlert.h"
-#include "servers/CustomTableCell.h"
 #include "servers/SaveServerDelegate.h"
 #include "servers/SelectionStore.h"
+#include "servers/ServerCellDelegate.h"
 #include "servers/ServerData.h"
 #include "servers/ServerList.h"
+#include "servers/ServerTableModel.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,24 +24,35 @@ constexpr int kRowHeight = 36;
 const ServerList& shownList() {
     return serverListForProtocol(appState().selectedProtocol);
 }
+
+bool isEnter(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 } // namespace
 
-TableViewController::TableViewController(QWidget* parent) : QDialog(parent) {
+TableViewController::TableViewController(QWidget* parent)
+    : QDialog(parent), m_model(new ServerTableModel(this)) {
     setWindowModality(Qt::WindowModal);
     resize(340, 420);
 
     TitleLabel = new QPushButton(this);
     TitleLabel->setFlat(true);
     TitleLabel->setFocusPolicy(Qt::NoFocus);
-    myTableView = new QTableWidget(this);
-    myTableView->setColumnCount(1);
+    myTableView = new QTableView(this);
+    myTableView->setModel(m_model);
+    myTableView->setItemDelegate(new ServerCellDelegate(myTableView));
     myTableView->horizontalHeader()->hide();
     myTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     myTableView->verticalHeader()->hide();
+    myTableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     myTableView->verticalHeader()->setDefaultSectionSize(kRowHeight);
     myTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     myTableView->setSelectionMode(QAbstractItemView::SingleSelection);
     myTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    myTableView->installEventFilter(this);
     saveButton = new QPushButton(localized(QStringLiteral("CONFIRM")), this);
     saveButton->setDefault(true);
 
@@ -57,7 +70,7 @@ TableViewController::TableViewController(QWidget* parent) : QDialog(parent) {
     StackView->setContentsMargins(8, 0, 8, 0);
 
     connect(saveButton, &QPushButton::clicked, this, &TableViewController::SaveSelectedServer);
-    connect(myTableView, &QTableWidget::cellActivated, this, &TableViewController::SelectCell);
+    connect(myTableView, &QTableView::activated, this, &TableViewController::SelectCell);
     viewDidLoad();
 }
 
@@ -69,12 +82,14 @@ void TableViewController::viewDidLoad() {
                        "text-align: center; font-weight: bold; }"));
     myTableView->setShowGrid(true);
     myTableView->setStyleSheet(
-        QStringLiteral("QTableWidget { gridline-color: lightgray; background: white; }"
-                       "QTableWidget::item:selected { background: rgb(221, 214, 250); }"));
+        QStringLiteral("QTableView { gridline-color: lightgray; background: white; }"
+                       "QTableView::item:selected { background: rgb(221, 214, 250); }"));
 }
 
 void TableViewController::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // The lists as they were stay on show until the fresh reply replaces them.
+    reloadData();
     getServerList({{},
                    [self = QPointer(this)] {
                        if (self)
@@ -83,38 +98,37 @@ void TableViewController::showEvent(QShowEvent* event) {
                    this});
 }
 
+bool TableViewController::eventFilter(QObject* watched, QEvent* event) {
+    // The table activates its row on Enter but passes the key on, and the dialog would
+    // then press its default button and run the pick a second time.
+    if (watched == myTableView && isEnter(event) && myTableView->currentIndex().isValid()) {
+        SelectCell();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 int TableViewController::numberOfRows() const {
     return static_cast<int>(shownList().size());
 }
 
 void TableViewController::reloadData() {
-    const ServerList& list = shownList();
-    myTableView->setRowCount(static_cast<int>(list.size()));
-    for (int row = 0; row < list.size(); ++row) {
-        // Rows keep their cell, so a missing flag image leaves the one shown before.
-        auto* cell = qobject_cast<CustomTableCell*>(myTableView->cellWidget(row, 0));
-        if (!cell) {
-            cell = new CustomTableCell;
-            myTableView->setCellWidget(row, 0, cell);
-        }
-        const ServerData& server = *list.at(row);
-        cell->configureCell(server.country, server.name, server.is_active, server.is_status,
-                            server.telecom);
-    }
+    // A row chosen while the reply was on its way stays chosen: the same server, wherever
+    // it now is in the list.
+    const std::shared_ptr<ServerData> chosen = selectedServer();
+    m_model->setServers(shownList());
+    const int row = chosen ? m_model->rowOf(*chosen) : -1;
+    if (row >= 0)
+        myTableView->selectRow(row);
 }
 
-int TableViewController::selectedRow() const {
+std::shared_ptr<ServerData> TableViewController::selectedServer() const {
     const QModelIndexList rows = myTableView->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? nullptr : m_model->server(rows.first().row());
 }
 
 void TableViewController::pick() {
-    const int row = selectedRow();
-    if (row >= 0) {
-        const ServerList& list = shownList();
-        if (row >= list.size())
-            return;
-        const std::shared_ptr<ServerData> server = list.at(row);
+    if (const std::shared_ptr<ServerData> server = selectedServer()) {
         if (!server->is_status || !server->is_active) {
             showConfirmAlert(localized(QStringLiteral("SERVER_MAINTENANCE")));
             return;

@@ -5,9 +5,10 @@
 #include <memory>
 
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class SaveServerDelegate;
 class ServerData;
+class ServerTableModel;
 
 // The server selection list, presented over the connection screen. It fetches the
 // lists again each time it is shown and lists those of the current protocol.
@@ -19,7 +20,7 @@ public:
     // Told after a row was chosen; the presenter keeps it alive while the list is shown.
     SaveServerDelegate* saveDelegate = nullptr;
     QPointer<QPushButton> TitleLabel;
-    QPointer<QTableWidget> myTableView;
+    QPointer<QTableView> myTableView;
     QPointer<QPushButton> saveButton;
     QPointer<QWidget> StackView;
 
@@ -32,9 +33,12 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void viewDidLoad();
     void pick();
-    int selectedRow() const;
+    std::shared_ptr<ServerData> selectedServer() const;
+
+    ServerTableModel* m_model;
 };

@@ -11,13 +11,13 @@
 #include "servers/ImageNamed.h"
 #include "servers/SaveServerDelegate.h"
 #include "servers/SelectionStore.h"
+#include "servers/ServerCellDelegate.h"
 #include "servers/ServerData.h"
 #include "servers/ServerList.h"
 #include "support/ServiceFixture.h"
 
-#include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -78,8 +78,9 @@ protected:
     }
 
     void select(int row) { list.myTableView->selectRow(row); }
-    CustomTableCell* cell(int row) {
-        return qobject_cast<CustomTableCell*>(list.myTableView->cellWidget(row, 0));
+    int rows() const { return list.myTableView->model()->rowCount(); }
+    CustomTableCell cell(int row) const {
+        return ServerCellDelegate::cellFor(list.myTableView->model()->index(row, 0));
     }
     void expectNothingSaved() {
         EXPECT_TRUE(ordered.writes.isEmpty());
@@ -115,34 +116,34 @@ TEST_F(SelectionTest, AutomaticOpenVPNEntryIsStoredWithItsMixedCaseProtocol) {
 }
 
 TEST_F(SelectionTest, TableShowsTheListOfTheSelectedProtocol) {
-    EXPECT_EQ(list.myTableView->rowCount(), 4);
-    EXPECT_EQ(cell(0)->serverName->text(), localized(QStringLiteral("AUTO_MATCHING")));
-    EXPECT_EQ(cell(1)->serverName->text(), QStringLiteral("Tokyo"));
-    EXPECT_EQ(cell(1)->serverTelecom->text(), QStringLiteral("NTT"));
+    EXPECT_EQ(rows(), 4);
+    EXPECT_EQ(cell(0).serverName, localized(QStringLiteral("AUTO_MATCHING")));
+    EXPECT_EQ(cell(1).serverName, QStringLiteral("Tokyo"));
+    EXPECT_EQ(cell(1).serverTelecom, QStringLiteral("NTT"));
     appState().selectedProtocol = QStringLiteral("OPENVPN");
     list.reloadData();
     EXPECT_EQ(list.numberOfRows(), 2);
-    EXPECT_EQ(list.myTableView->rowCount(), 2);
-    EXPECT_EQ(cell(1)->serverName->text(), QStringLiteral("Nowhere"));
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(cell(1).serverName, QStringLiteral("Nowhere"));
 }
 
 TEST_F(SelectionTest, StatusIsAvailableOnlyWhenBothFlagsHold) {
-    EXPECT_EQ(cell(1)->serverStatus->text(), localized(QStringLiteral("사용가능")));
-    EXPECT_EQ(cell(2)->serverStatus->text(), localized(QStringLiteral("점검중")));
-    EXPECT_EQ(cell(3)->serverStatus->text(), localized(QStringLiteral("점검중")));
+    EXPECT_EQ(cell(1).serverStatus, localized(QStringLiteral("사용가능")));
+    EXPECT_EQ(cell(2).serverStatus, localized(QStringLiteral("점검중")));
+    EXPECT_EQ(cell(3).serverStatus, localized(QStringLiteral("점검중")));
     EXPECT_NE(localized(QStringLiteral("사용가능")), localized(QStringLiteral("점검중")));
 }
 
 TEST_F(SelectionTest, FlagsComeFromTheCountryAndAnEmptyCountryShowsAustralia) {
-    EXPECT_EQ(cell(1)->countryFlagImage->pixmap().toImage(), flagImage("JP").toImage());
+    EXPECT_EQ(cell(1).countryFlagImage.toImage(), flagImage("JP").toImage());
     EXPECT_FALSE(flagImage("JP").isNull());
     CustomTableCell fresh;
     fresh.configureCell(QString(), "x", true, true, "");
-    EXPECT_EQ(fresh.countryFlagImage->pixmap().toImage(), imageNamed("mFlagAU").toImage());
+    EXPECT_EQ(fresh.countryFlagImage.toImage(), imageNamed("mFlagAU").toImage());
     EXPECT_FALSE(imageNamed("mFlagAU").isNull());
     // A country without an image leaves the flag shown before.
     fresh.configureCell(QStringLiteral("ZZ"), "y", true, true, "");
-    EXPECT_EQ(fresh.countryFlagImage->pixmap().toImage(), imageNamed("mFlagAU").toImage());
+    EXPECT_EQ(fresh.countryFlagImage.toImage(), imageNamed("mFlagAU").toImage());
 }
 
 TEST_F(SelectionTest, SaveButtonStoresAValidPickAndCloses) {
@@ -183,12 +184,46 @@ TEST_F(SelectionTest, RowChoiceOfARefusedServerStillTellsTheDelegate) {
     EXPECT_TRUE(list.isVisible());
 }
 
-TEST_F(SelectionTest, ActivatingARowSavesItTellsTheDelegateAndCloses) {
-    select(1);
-    emit list.myTableView->cellActivated(1, 0);
+TEST_F(SelectionTest, DoubleClickingARowSavesItTellsTheDelegateAndCloses) {
+    QWidget* viewport = list.myTableView->viewport();
+    const QRect row = list.myTableView->visualRect(list.myTableView->model()->index(1, 0));
+    QTest::mouseDClick(list.windowHandle(), Qt::LeftButton, {},
+                       viewport->mapTo(&list, row.center()));
     EXPECT_EQ(appState().currentServer, appState().ikev2ServerList.at(1));
     EXPECT_EQ(delegate.calls, 1);
     EXPECT_FALSE(list.isVisible());
+}
+
+TEST_F(SelectionTest, EnterOnAServerUnderMaintenanceAlertsOnce) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        alerts().confirmTexts.clear();
+        select(2);
+        QTest::keyClick(list.myTableView, key);
+        EXPECT_EQ(alerts().confirmTexts.size(), 1) << "key " << key;
+        EXPECT_TRUE(list.isVisible());
+    }
+    expectNothingSaved();
+}
+
+TEST_F(SelectionTest, ARowChosenBeforeTheReplyStaysOnItsServerAfterIt) {
+    select(1);
+    appState().ikev2ServerList = {makeAutomaticEntry(QStringLiteral("IKEV2")),
+                                  server(QStringLiteral("Osaka"), true, true),
+                                  server(QStringLiteral("Tokyo"), true, true)};
+    list.reloadData();
+    list.SaveSelectedServer();
+    EXPECT_EQ(appState().currentServer, appState().ikev2ServerList.at(2));
+}
+
+TEST_F(SelectionTest, ThousandsOfServersMakeNoWidgetPerRow) {
+    const qsizetype widgets = list.findChildren<QWidget*>().size();
+    ServerList many{makeAutomaticEntry(QStringLiteral("IKEV2"))};
+    for (int i = 0; i < 5000; ++i)
+        many.append(server(QString::number(i), true, true));
+    appState().ikev2ServerList = many;
+    list.reloadData();
+    EXPECT_EQ(rows(), 5001);
+    EXPECT_EQ(list.findChildren<QWidget*>().size(), widgets);
 }
 
 TEST_F(SelectionTest, NoSelectedRowClosesWithoutChangingTheSelection) {
@@ -202,9 +237,9 @@ TEST_F(SelectionTest, EveryAppearanceFetchesTheListsAgain) {
     signIn();
     list.hide();
     list.show();
-    ASSERT_TRUE(waitUntil([this] { return list.myTableView->rowCount() == 5; }));
-    EXPECT_EQ(cell(4)->serverName->text(), QStringLiteral("Singapore 1"));
-    EXPECT_EQ(cell(4)->serverStatus->text(), localized(QStringLiteral("점검중")));
+    ASSERT_TRUE(waitUntil([this] { return rows() == 5; }));
+    EXPECT_EQ(cell(4).serverName, QStringLiteral("Singapore 1"));
+    EXPECT_EQ(cell(4).serverStatus, localized(QStringLiteral("점검중")));
     list.hide();
     list.show();
     EXPECT_TRUE(waitUntil([this] {

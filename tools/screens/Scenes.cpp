@@ -99,7 +99,7 @@ bool connected(SceneWorld&, NetworkVC* screen) {
 bool serverList(SceneWorld&, NetworkVC* screen) {
     screen->performServerSelection();
     auto* list = screen->findChild<TableViewController*>();
-    if (!list || !spinUntil([list] { return list->myTableView->rowCount() > 1; }))
+    if (!list || !spinUntil([list] { return list->myTableView->model()->rowCount() > 1; }))
         return false;
     list->myTableView->selectRow(2);
     return true;
