@@ -19,6 +19,9 @@ Q_LOGGING_CATEGORY(lcLegacy, "orvel.keyring")
 namespace {
 
 // Every file an older version wrote a privileged statement into.
+// Statements are one line; anything longer is not one of ours.
+constexpr qint64 kMaxStatementSize = qint64{64} * 1024;
+
 const QStringList kStatementFiles = {QStringLiteral("disconnect.scpt"),
                                      QStringLiteral("setEthernetDNS.scpt"),
                                      QStringLiteral("setWifiDNS.scpt")};
@@ -28,7 +31,7 @@ std::optional<AppleScriptStatement> statementIn(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString source = decoder.decode(file.read(64 * 1024));
+    const QString source = decoder.decode(file.read(kMaxStatementSize));
     const auto parsed = AppleScriptStatement::parse(source);
     const auto* statement = std::get_if<AppleScriptStatement>(&parsed);
     if (decoder.hasError() || !statement)

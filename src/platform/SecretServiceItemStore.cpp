@@ -127,13 +127,19 @@ GDBusConnection* sessionBus() {
 
 } // namespace
 
-SecretServiceItemStore::SecretServiceItemStore() : m_bus(sessionBus()) {}
+struct SecretServiceItemStore::Bus {
+    GDBusConnection* connection = sessionBus();
+    ~Bus() {
+        if (connection)
+            g_object_unref(connection);
+    }
+};
+
+SecretServiceItemStore::SecretServiceItemStore() : m_bus(std::make_unique<Bus>()) {}
 
 SecretServiceItemStore::~SecretServiceItemStore() {
     // libsecret keeps one service object per process; a later store may meet another bus.
     secret_service_disconnect();
-    if (m_bus)
-        g_object_unref(m_bus);
 }
 
 bool SecretServiceItemStore::answers() {

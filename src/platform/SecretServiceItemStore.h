@@ -2,7 +2,7 @@
 
 #include "platform/ItemStore.h"
 
-typedef struct _GDBusConnection GDBusConnection;
+#include <memory>
 
 // Items in the desktop's keyring (GNOME Keyring, KWallet) through libsecret. Each item
 // carries its identity and its persistent reference as attributes; the value is the
@@ -38,7 +38,8 @@ private:
     std::optional<Found> find(const Query& query) const;
     bool store(const Query& query, const QByteArray& value, const QByteArray& reference);
 
-    // Held so that the bus connection libsecret shares stays the one that does not end
-    // the process when the bus goes away.
-    GDBusConnection* m_bus = nullptr;
+    // Holds the bus connection libsecret shares, so that it stays the one that does not
+    // end the process when the bus goes away.
+    struct Bus;
+    std::unique_ptr<Bus> m_bus;
 };
