@@ -82,12 +82,15 @@ bool failed(const char* what, GError* error) {
     return false;
 }
 
-ItemList search(GHashTable* attributes) {
+// Empty when nothing matches; *broken set when the keyring could not be asked.
+ItemList search(GHashTable* attributes, bool* broken = nullptr) {
     GError* error = nullptr;
     ItemList items(secret_password_searchv_sync(
         &schema(), attributes,
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
         &error));
+    if (broken)
+        *broken = error != nullptr;
     if (error)
         failed("searching the keyring", error);
     return items;
@@ -166,18 +169,22 @@ bool SecretServiceItemStore::answers() {
     return owned;
 }
 
-std::optional<SecretServiceItemStore::Found>
-SecretServiceItemStore::find(const Query& query) const {
+std::optional<SecretServiceItemStore::Found> SecretServiceItemStore::find(const Query& query,
+                                                                          bool* broken) const {
+    bool failedSearch = false;
     const Attributes attributes = identity(query);
-    if (!query.account || !attributes)
-        return std::nullopt;
-    const ItemList items = search(attributes.get());
+    const ItemList items =
+        query.account && attributes ? search(attributes.get(), &failedSearch) : nullptr;
+    if (broken)
+        *broken = failedSearch;
     if (!items)
         return std::nullopt;
     auto* item = SECRET_RETRIEVABLE(items->data);
     const Attributes found(secret_retrievable_get_attributes(item));
     const auto* reference = static_cast<const char*>(g_hash_table_lookup(found.get(), kReference));
     std::optional<QByteArray> value = secretOf(item);
+    if (broken)
+        *broken = !value || !reference;
     if (!value || !reference)
         return std::nullopt;
     return Found{*value, QByteArray(reference)};
@@ -200,8 +207,12 @@ bool SecretServiceItemStore::store(const Query& query, const QByteArray& value,
 }
 
 int SecretServiceItemStore::add(const Query& query, const QByteArray& value) {
-    if (find(query))
+    bool broken = false;
+    if (find(query, &broken))
         return kDuplicateItem;
+    // Not known to be absent: a second item of the same identity must not appear.
+    if (broken)
+        return kItemNotFound;
     return store(query, value, newReference()) ? kSuccess : kItemNotFound;
 }
 

@@ -35,7 +35,8 @@ private:
         QByteArray reference;
     };
 
-    std::optional<Found> find(const Query& query) const;
+    // Absent when there is no such item, or when *broken says the keyring failed.
+    std::optional<Found> find(const Query& query, bool* broken = nullptr) const;
     bool store(const Query& query, const QByteArray& value, const QByteArray& reference);
 
     // Holds the bus connection libsecret shares, so that it stays the one that does not
