@@ -54,8 +54,8 @@ QStringList dnsResetStatements() {
 QStringList dnsResetStatements(const QString& userName) {
     return {makeItemPrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty")),
                                      userName, kAdminPasswordItem),
-            makeItemPrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")),
-                                     userName, kAdminPasswordItem)};
+            makeItemPrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")), userName,
+                                     kAdminPasswordItem)};
 }
 
 bool dnsOverrideMayBeInForce() {

@@ -177,9 +177,10 @@ TEST_F(OpenVPNSessionTest, WriteWorkingFile_MissingFolder_ReportsTheFileUrl) {
     testing::internal::CaptureStdout();
     writeOvpnFile(QStringLiteral("client\r\n"));
     const QString out = QString::fromStdString(testing::internal::GetCapturedStdout());
-    EXPECT_TRUE(out.startsWith(QStringLiteral("FilePath: ") + tempPath() +
-                               QStringLiteral("/absent/default.ovpn\nFailed writing to URL: file://") +
-                               tempPath() + QStringLiteral("/absent/default.ovpn, Error: ")))
+    EXPECT_TRUE(
+        out.startsWith(QStringLiteral("FilePath: ") + tempPath() +
+                       QStringLiteral("/absent/default.ovpn\nFailed writing to URL: file://") +
+                       tempPath() + QStringLiteral("/absent/default.ovpn, Error: ")))
         << out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(tempPath() + QStringLiteral("/absent")));
 }
