@@ -13,6 +13,8 @@
 #include "platform/Preferences.h"
 #include "servers/ImageNamed.h"
 #include "servers/ServerList.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "ui/CustomAlertView.h"
 #include "ui/LoginButton.h"
 #include "ui/NoticeModel.h"
@@ -145,7 +147,8 @@ void ViewController::viewDidLoad() {
             checkStateOf(preferences->integer(QStringLiteral("isChecked")).value_or(0)));
         if (preferences->string(QStringLiteral("isChecked")) == QStringLiteral("1")) {
             idField->setText(preferences->string(QStringLiteral("email")).value_or(QString()));
-            pwField->setText(preferences->string(QStringLiteral("password")).value_or(QString()));
+            pwField->setText(
+                KeychainWrapper::shared().readString(kAccountPasswordItem).value_or(QString()));
             login();
         }
     }
@@ -265,7 +268,9 @@ void ViewController::rememberLogin(const QString& email, const QString& password
     case Qt::Checked:
         preferences->setValue(QStringLiteral("isChecked"), 1);
         preferences->setValue(QStringLiteral("email"), email);
-        preferences->setValue(QStringLiteral("password"), password);
+        if (!KeychainWrapper::shared().writeString(password, kAccountPasswordItem))
+            qCWarning(lcLogin) << "the password could not be kept in the keychain;"
+                               << "the next start will not sign in by itself";
         break;
     case Qt::Unchecked:
         logLine(QStringLiteral("checkBox not checked"));

@@ -34,7 +34,6 @@ struct AppState {
     QString vpnUsername;
     QString vpnPassword;
     QString adminUserName;
-    QString adminPassword;
     bool isAdminAuthorized = false;
     bool pendingOpenVPNInstall = false;
 

@@ -17,6 +17,7 @@
 #include "app/SystemStartupSteps.h"
 #include "connection/NetworkVC.h"
 #include "connection/SystemTunnelControl.h"
+#include "keyring/LegacySecrets.h"
 #include "platform/DesktopBrowser.h"
 #include "platform/FileItemStore.h"
 #include "platform/MessageBoxAlerts.h"
@@ -24,12 +25,14 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ProcessSwanctlRunner.h"
 #include "platform/RouteReachability.h"
+#include "platform/SecretServiceItemStore.h"
 #include "platform/SettingsPreferences.h"
 #include "platform/SimulatedVpnService.h"
 #include "platform/StrongSwanVpnService.h"
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemInterfaceList.h"
 #include "tunnel/DialogController.h"
+#include "tunnel/KeychainWrapper.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/SharedTunnelTeardown.h"
@@ -39,6 +42,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcApp, "orvel.app")
@@ -61,11 +65,37 @@ std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStor
     return std::make_unique<StrongSwanVpnService>(items, swanctl, std::move(settings));
 }
 
+// The keyring when a Secret Service answers on the session bus, taking over what the
+// file store held; the private files otherwise. orvel-osascript chooses the same way, so
+// it reads the items the client wrote. Like the runner, it is never released.
+ItemStore& processItemStore() {
+    static ItemStore* store = []() -> ItemStore* {
+        if (!SecretServiceItemStore::answers()) {
+            qCInfo(lcApp) << "no Secret Service answers: secrets are kept in private files";
+            return new FileItemStore;
+        }
+        auto* keyring = new SecretServiceItemStore;
+        FileItemStore files;
+        LegacySecrets::moveItems(files, *keyring);
+        return keyring;
+    }();
+    return *store;
+}
+
 // Jobs on detached threads (the DNS reset, the OpenVPN launch) hold the runner and may
 // still be inside it when the window and the parts are gone at quit: it is never released.
 SudoScriptRunner& processScriptRunner() {
-    static auto* runner = new SudoScriptRunner;
+    static auto* runner = new SudoScriptRunner(PasswordItems(
+        processItemStore(), QString::fromLatin1(KeychainWrapper::kDefaultServiceName)));
     return *runner;
+}
+
+// Secrets older versions kept in preferences and files move to the item store.
+void moveLegacySecrets(Preferences& preferences) {
+    LegacySecrets::movePreferences(preferences, KeychainWrapper::shared());
+    LegacySecrets::clearWorkingFolder(homeDirectory() + QStringLiteral("/OrvelVPN/"));
+    LegacySecrets::removeSwanctlFolder(
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
 } // namespace
@@ -82,7 +112,6 @@ struct Application::Parts {
     MessageBoxAlerts alerts;
     DesktopBrowser browser;
     ApiClient api;
-    FileItemStore itemStore;
     SystemInterfaceList interfaces;
     NetlinkLinkMonitor linkMonitor;
     SystemStartupSteps startupSteps;
@@ -156,9 +185,10 @@ bool Application::configure(QString* error) {
     wired.alerts = &m_parts->alerts;
     wired.browser = &m_parts->browser;
     wired.api = &m_parts->api;
-    wired.itemStore = &m_parts->itemStore;
+    wired.itemStore = &processItemStore();
+    moveLegacySecrets(m_parts->preferences);
     m_parts->vpnService =
-        makeVpnService(m_options.vpnService, m_parts->itemStore, m_parts->swanctl);
+        makeVpnService(m_options.vpnService, processItemStore(), m_parts->swanctl);
     wired.vpnService = m_parts->vpnService.get();
     wired.teardown = &m_parts->teardown;
     wired.scriptRunner = &processScriptRunner();

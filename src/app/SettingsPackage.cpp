@@ -7,6 +7,8 @@
 #include "app/Services.h"
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/PrivilegedScript.h"
 
@@ -258,7 +260,7 @@ void SettingsPackageInstaller::verifyStoredAdmin() {
     const std::optional<QString> user =
         preferences ? preferences->string(QStringLiteral("username")) : std::nullopt;
     const std::optional<QString> password =
-        preferences ? preferences->string(QStringLiteral("userpassword")) : std::nullopt;
+        KeychainWrapper::shared().readString(kAdminPasswordItem);
     if (!user || !password)
         return;
     ScriptRunner* runner = scriptRunner();
@@ -266,7 +268,6 @@ void SettingsPackageInstaller::verifyStoredAdmin() {
         return;
     state.isAdminAuthorized = true;
     state.adminUserName = *user;
-    state.adminPassword = *password;
     logLine(QStringLiteral("User Status: Admin"));
 }
 

@@ -121,9 +121,15 @@ Result AppleScriptStatement::parse(const QString& source) {
         return refuse("the user name is not a complete string");
     if (!reader.words(QLatin1String("password")))
         return refuse("a password must follow the user name");
-    statement.password = reader.string();
-    if (!statement.password)
-        return refuse("the password is not a complete string");
+    if (reader.words(QLatin1String("of keychain item"))) {
+        statement.passwordItem = reader.string();
+        if (!statement.passwordItem)
+            return refuse("the keychain item is not a complete string");
+    } else {
+        statement.password = reader.string();
+        if (!statement.password)
+            return refuse("the password is not a complete string");
+    }
     if (!reader.words(QLatin1String("with administrator privileges")) || !reader.atEnd())
         return refuse("the statement must end with administrator privileges");
     statement.withAdministratorPrivileges = true;

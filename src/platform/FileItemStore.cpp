@@ -174,6 +174,17 @@ int FileItemStore::remove(const Query& query) {
     return removed ? kSuccess : kItemNotFound;
 }
 
+QList<ItemStore::Record> FileItemStore::records() const {
+    QList<Record> found;
+    const QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        if (const std::optional<Item> item = readItem(m_folder + QLatin1Char('/') + name))
+            found.append(
+                {{item->service, item->accessGroup, item->account}, item->value, item->reference});
+    }
+    return found;
+}
+
 void FileItemStore::removeEverything() {
     const QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden);
     for (const QString& name : names) {

@@ -22,6 +22,8 @@ public:
     resolvePersistentReference(const QByteArray& reference) const override;
 
     QString folder() const { return m_folder; }
+    // Every item the folder holds, for moving them to another store.
+    QList<Record> records() const;
 
 private:
     struct Item {

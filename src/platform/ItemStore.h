@@ -19,6 +19,13 @@ public:
         std::optional<QByteArray> account;
     };
 
+    // One item whole, as it moves from one store to another.
+    struct Record {
+        Query query;
+        QByteArray value;
+        QByteArray reference;
+    };
+
     virtual ~ItemStore() = default;
 
     virtual int add(const Query& query, const QByteArray& value) = 0;

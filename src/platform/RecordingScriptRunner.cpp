@@ -4,13 +4,16 @@
 
 #include <QProcess>
 
+RecordingScriptRunner::RecordingScriptRunner(PasswordItems passwords)
+    : m_passwords(std::move(passwords)) {}
+
 void RecordingScriptRunner::runAppleScript(const QString& source) {
     QMutexLocker lock(&m_lock);
     statements.append(source);
     const auto parsed = AppleScriptStatement::parse(source);
     const auto* statement = std::get_if<AppleScriptStatement>(&parsed);
     if (!statement || !statement->withAdministratorPrivileges || m_userName.isEmpty() ||
-        statement->userName != m_userName || statement->password != m_password)
+        statement->userName != m_userName || m_passwords.passwordOf(*statement) != m_password)
         return;
     ranCommands.append(statement->command);
     QProcess::execute(

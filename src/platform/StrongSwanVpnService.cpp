@@ -1,6 +1,7 @@
 #include "platform/StrongSwanVpnService.h"
 
 #include "platform/ItemStore.h"
+#include "platform/PrivateRuntimeFolder.h"
 #include "platform/SwanctlConfig.h"
 
 #include <QDir>
@@ -124,7 +125,9 @@ StrongSwanVpnService::Settings StrongSwanVpnService::Settings::fromEnvironment()
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     Settings settings;
     settings.profileFile = data + QStringLiteral("/ikev2-profile.json");
-    settings.swanctlFolder = data + QStringLiteral("/swanctl");
+    const QString runtime = privateRuntimeFolder();
+    if (!runtime.isEmpty())
+        settings.swanctlFolder = runtime + QStringLiteral("/swanctl");
     settings.viciSocket =
         qEnvironmentVariable("ORVEL_CHARON_VICI", QStringLiteral("/var/run/charon.vici"));
     settings.trustedCa =
@@ -187,6 +190,8 @@ QString StrongSwanVpnService::writeProfile() const {
 }
 
 QString StrongSwanVpnService::writeSwanctlFiles() const {
+    if (m_config.swanctlFolder.isEmpty())
+        return QStringLiteral("there is no private folder for charon's configuration");
     SwanctlConfig config;
     config.connectionName = kName;
     config.serverAddress = m_settings->serverAddress;

@@ -20,7 +20,8 @@ class StrongSwanVpnService final : public SystemVpnService {
 public:
     struct Settings {
         QString profileFile;
-        // swanctl.conf and its x509ca/ folder.
+        // swanctl.conf and its x509ca/ folder. The file holds the VPN password, so the
+        // folder is private and outside the home.
         QString swanctlFolder;
         QString viciSocket;
         // A CA certificate file, or a folder of them, that the server certificate chains to.
@@ -29,8 +30,8 @@ public:
         int timeoutSeconds = 20;
         int connectedCheckMs = 5000;
 
-        // The user's data folder, overridden by ORVEL_CHARON_VICI, ORVEL_IKEV2_CA and
-        // ORVEL_IKEV2_REMOTE_TS.
+        // The profile in the user's data folder, swanctl.conf in the private runtime
+        // folder; overridden by ORVEL_CHARON_VICI, ORVEL_IKEV2_CA and ORVEL_IKEV2_REMOTE_TS.
         static Settings fromEnvironment();
     };
 

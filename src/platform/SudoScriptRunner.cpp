@@ -38,8 +38,8 @@ int runToEnd(const QString& program, const QStringList& arguments, const QByteAr
 
 } // namespace
 
-SudoScriptRunner::SudoScriptRunner(QString interpreterPath)
-    : m_interpreter(std::move(interpreterPath)) {}
+SudoScriptRunner::SudoScriptRunner(PasswordItems passwords, QString interpreterPath)
+    : m_passwords(std::move(passwords)), m_interpreter(std::move(interpreterPath)) {}
 
 QString SudoScriptRunner::locateInterpreter() {
     const QStringList candidates = {
@@ -105,13 +105,19 @@ bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
         qCWarning(lcScript) << "refused:" << user << "is not an administrator";
         return false;
     }
-    if (!AdminAuthenticator::checkPassword(user, *statement.password)) {
+    const std::optional<QString> password = m_passwords.passwordOf(statement);
+    if (!password) {
+        qCWarning(lcScript) << "refused: the keychain item" << *statement.passwordItem
+                            << "cannot be read";
+        return false;
+    }
+    if (!AdminAuthenticator::checkPassword(user, *password)) {
         qCWarning(lcScript) << "refused: wrong password for" << user;
         return false;
     }
-    const int status = asRoot ? runToEnd(kShell, {QStringLiteral("-c"), statement.command}, {})
-                              : runToEnd(kSudo, sudoArguments(statement.command),
-                                         statement.password->toUtf8() + '\n');
+    const int status =
+        asRoot ? runToEnd(kShell, {QStringLiteral("-c"), statement.command}, {})
+               : runToEnd(kSudo, sudoArguments(statement.command), password->toUtf8() + '\n');
     if (status != 0)
         qCInfo(lcScript) << "privileged command ended with status" << status;
     return status == 0;

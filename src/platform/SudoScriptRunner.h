@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PasswordItems.h"
 #include "platform/ScriptRunner.h"
 
 #include <QStringList>
@@ -9,9 +10,11 @@ struct AppleScriptStatement;
 // Runs statements with /bin/sh -c. The privileged form runs as root only for an
 // administrator with the right password: checked through PAM, then the command runs
 // directly when this process is root, or through sudo -S for the current user otherwise.
+// A password named by item is read from the store as the statement runs.
 class SudoScriptRunner final : public ScriptRunner {
 public:
-    explicit SudoScriptRunner(QString interpreterPath = locateInterpreter());
+    explicit SudoScriptRunner(PasswordItems passwords = {},
+                              QString interpreterPath = locateInterpreter());
 
     void runAppleScript(const QString& source) override;
     void runScriptFile(const QString& path) override;
@@ -27,5 +30,6 @@ public:
 private:
     bool runPrivileged(const AppleScriptStatement& statement);
 
+    PasswordItems m_passwords;
     QString m_interpreter;
 };

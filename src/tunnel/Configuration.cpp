@@ -5,10 +5,9 @@
 void Configuration::saveToDefaults(Preferences& preferences) const {
     preferences.setValue(QStringLiteral("SERVER_KEY"), server);
     preferences.setValue(QStringLiteral("ACCOUNT_KEY"), account);
-    preferences.setValue(QStringLiteral("PASSWORD_KEY"), password);
     preferences.setValue(QStringLiteral("ONDEMAND_KEY"), false);
-    if (psk)
-        preferences.setValue(QStringLiteral("PSK_KEY"), *psk);
-    else
-        preferences.remove(QStringLiteral("PSK_KEY"));
+    // The password and the pre-shared key live in the keychain items the profile
+    // references; the record keeps neither in clear, and drops what older versions kept.
+    preferences.remove(QStringLiteral("PASSWORD_KEY"));
+    preferences.remove(QStringLiteral("PSK_KEY"));
 }

@@ -13,6 +13,7 @@ struct Configuration {
     bool onDemand = false;
     std::optional<QString> psk;
 
-    // A record of the last profile under SERVER_KEY ... PSK_KEY; nothing reads it back.
+    // A record of the last profile under SERVER_KEY, ACCOUNT_KEY and ONDEMAND_KEY, without
+    // its secrets; nothing reads it back.
     void saveToDefaults(Preferences& preferences) const;
 };

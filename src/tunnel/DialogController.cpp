@@ -7,14 +7,19 @@
 #include "connection/TimerManager.h"
 #include "platform/AdminAuthenticator.h"
 #include "platform/Preferences.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+Q_LOGGING_CATEGORY(lcDialog, "orvel.tunnel")
 
 DialogController::DialogController(QWidget* parent, QString markerPath)
     : QDialog(parent), m_markerPath(std::move(markerPath)) {
@@ -125,13 +130,12 @@ void DialogController::submitCredentials() {
 }
 
 void DialogController::acceptCredentials(const QString& userName, const QString& password) {
-    AppState& state = appState();
-    state.adminUserName = userName;
-    state.adminPassword = password;
-    if (Preferences* preferences = services().preferences) {
+    appState().adminUserName = userName;
+    if (!KeychainWrapper::shared().writeString(password, kAdminPasswordItem))
+        qCWarning(lcDialog) << "the administrator password could not be kept in the keychain;"
+                            << "privileged commands will be refused";
+    if (Preferences* preferences = services().preferences)
         preferences->setValue(QStringLiteral("username"), userName);
-        preferences->setValue(QStringLiteral("userpassword"), password);
-    }
 }
 
 void DialogController::showIncorrectPassword() {

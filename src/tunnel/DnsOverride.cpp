@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/Services.h"
 #include "platform/ScriptRunner.h"
+#include "tunnel/KeychainItems.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
 #include "tunnel/PrivilegedScript.h"
@@ -47,15 +48,14 @@ void applyDNSOverride() {
 }
 
 QStringList dnsResetStatements() {
-    const AppState& state = appState();
-    return dnsResetStatements(state.adminUserName, state.adminPassword);
+    return dnsResetStatements(appState().adminUserName);
 }
 
-QStringList dnsResetStatements(const QString& userName, const QString& password) {
-    return {makePrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty")), userName,
-                                 password),
-            makePrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")), userName,
-                                 password)};
+QStringList dnsResetStatements(const QString& userName) {
+    return {makeItemPrivilegedScript(setDnsServersCommand(kEthernet, QStringLiteral("empty")),
+                                     userName, kAdminPasswordItem),
+            makeItemPrivilegedScript(setDnsServersCommand(kWifi, QStringLiteral("empty")), userName,
+                                     kAdminPasswordItem)};
 }
 
 bool dnsOverrideMayBeInForce() {

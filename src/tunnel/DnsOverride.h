@@ -11,9 +11,9 @@ void writeDNSScript(const QString& service, const QString& fileName);
 // Rewrites both override scripts and starts them, Ethernet first; returns at once.
 void applyDNSOverride();
 // The two statements that give Ethernet and Wi-Fi back their network's DNS servers,
-// in the order they run, with the administrator of this moment.
+// in the order they run, with the administrator of this moment, or the one named.
 QStringList dnsResetStatements();
-QStringList dnsResetStatements(const QString& userName, const QString& password);
+QStringList dnsResetStatements(const QString& userName);
 // Whether this run applied an override that may still be in force.
 bool dnsOverrideMayBeInForce();
 // Runs both reset statements and waits for them: for quit and sign-out, which must not

@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/DnsOverride.h"
+#include "tunnel/KeychainItems.h"
 #include "tunnel/OpenVPNCommands.h"
 #include "tunnel/PrivilegedScript.h"
 
@@ -40,13 +41,12 @@ bool Leftovers::clearAfterCrash(const QString& vpnHome, ScriptRunner& runner,
     if (!QFile::exists(markerIn(vpnHome)))
         return false;
     const QString user = preferences.string(QStringLiteral("username")).value_or(QString());
-    const QString password = preferences.string(QStringLiteral("userpassword")).value_or(QString());
     qCInfo(lcLeftovers) << "an earlier run did not tear down: stopping its OpenVPN and "
                            "restoring the DNS";
     const QString stop = OpenVPNCommands::stopCommand(vpnHome);
     if (!stop.isEmpty())
-        runner.runAppleScript(makePrivilegedScript(stop, user, password));
-    for (const QString& statement : dnsResetStatements(user, password))
+        runner.runAppleScript(makeItemPrivilegedScript(stop, user, kAdminPasswordItem));
+    for (const QString& statement : dnsResetStatements(user))
         runner.runAppleScript(statement);
     QFile::remove(markerIn(vpnHome));
     return true;

@@ -5,6 +5,7 @@
 #include "app/PackagePin.h"
 #include "app/Services.h"
 #include "platform/Preferences.h"
+#include "platform/PrivateRuntimeFolder.h"
 #include "platform/ScriptRunner.h"
 #include "servers/ServerData.h"
 #include "tunnel/Leftovers.h"
@@ -13,6 +14,7 @@
 #include "tunnel/OpenVPNProfileReader.h"
 #include "tunnel/PrivilegedScript.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QUrl>
@@ -56,16 +58,9 @@ ScriptRunner* scriptRunner() {
     return runner;
 }
 
-} // namespace
-
-void writeWorkingFile(const QString& fileName, const QByteArray& content) {
-    const QString home = appState().vpnHomeDir;
-    const QString path = home + fileName;
+// Whole, atomic and owner-only, announced with "FilePath: ".
+void writePrivateFile(const QString& path, const QByteArray& content) {
     logLine(QStringLiteral("FilePath: ") + path);
-    if (home.isEmpty()) {
-        reportWriteFailure(path, QStringLiteral("the working folder is not known yet"));
-        return;
-    }
     QSaveFile file(path);
     // The file holds secrets: owner-only before any byte is written, also when it
     // replaces a file that was readable by others.
@@ -76,14 +71,42 @@ void writeWorkingFile(const QString& fileName, const QByteArray& content) {
         reportWriteFailure(path, file.errorString());
 }
 
+} // namespace
+
+void writeWorkingFile(const QString& fileName, const QByteArray& content) {
+    const QString home = appState().vpnHomeDir;
+    if (home.isEmpty()) {
+        logLine(QStringLiteral("FilePath: ") + fileName);
+        reportWriteFailure(fileName, QStringLiteral("the working folder is not known yet"));
+        return;
+    }
+    writePrivateFile(home + fileName, content);
+}
+
+QString openVpnAuthFilePath() {
+    const QString folder = privateRuntimeFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + kAuthFile;
+}
+
 void writeAuthFile() {
     const AppState& state = appState();
-    writeWorkingFile(kAuthFile,
-                     (state.vpnUsername + QLatin1Char('\n') + state.vpnPassword).toUtf8());
+    const QString path = openVpnAuthFilePath();
+    if (path.isEmpty()) {
+        logLine(QStringLiteral("FilePath: ") + kAuthFile);
+        reportWriteFailure(kAuthFile, QStringLiteral("there is no private runtime folder"));
+        return;
+    }
+    writePrivateFile(path, (state.vpnUsername + QLatin1Char('\n') + state.vpnPassword).toUtf8());
+}
+
+void removeAuthFile() {
+    const QString path = openVpnAuthFilePath();
+    if (!path.isEmpty())
+        QFile::remove(path);
 }
 
 void writeOvpnFile(const QString& config) {
-    writeWorkingFile(kConfigFile, rewrittenConfig(config, appState().vpnHomeDir + kAuthFile));
+    writeWorkingFile(kConfigFile, rewrittenConfig(config, openVpnAuthFilePath()));
 }
 
 bool openVPNMayRun() {
@@ -105,6 +128,7 @@ void runStopScript() {
     appState().openVPNMayRun = false;
     if (ScriptRunner* runner = scriptRunner())
         runner->runScriptFile(appState().vpnHomeDir + kStopScriptFile);
+    removeAuthFile();
 }
 
 void copyPackageFolders() {

@@ -11,15 +11,20 @@
 // announcing it with "FilePath: " and reporting a failure on standard output.
 void writeWorkingFile(const QString& fileName, const QByteArray& content);
 
+// Where auth.txt lives: in the private runtime folder, not in vpnHomeDir, so the VPN
+// password never lands in the home; "" when there is no such folder.
+QString openVpnAuthFilePath();
 // auth.txt: vpnUsername, a line feed, vpnPassword.
 void writeAuthFile();
+// The tunnel it served is stopping: OpenVPN has read it long before.
+void removeAuthFile();
 // default.ovpn from the service's configuration text.
 void writeOvpnFile(const QString& config);
 // disconnect.scpt with the administrator of this moment.
 void writeStopScript();
 // Rewrites disconnect.scpt, then starts it; returns at once.
 void stopOpenVPN();
-// Starts disconnect.scpt as last written; returns at once.
+// Starts disconnect.scpt as last written and removes auth.txt; returns at once.
 void runStopScript();
 // Whether this run launched an OpenVPN that no stop has ended since.
 bool openVPNMayRun();

@@ -1,6 +1,7 @@
 #include "tunnel/PrivilegedScript.h"
 
 #include "app/AppState.h"
+#include "tunnel/KeychainItems.h"
 
 QString appleScriptEscaped(const QString& text) {
     QString escaped;
@@ -43,9 +44,16 @@ QString makePrivilegedScript(const QString& command, const QString& userName,
            QLatin1String("\" with administrator privileges");
 }
 
+QString makeItemPrivilegedScript(const QString& command, const QString& userName,
+                                 const QString& passwordItem) {
+    return QLatin1String("do shell script \"") + appleScriptEscaped(command) +
+           QLatin1String("\" user name \"") + appleScriptEscaped(userName) +
+           QLatin1String("\" password of keychain item \"") + appleScriptEscaped(passwordItem) +
+           QLatin1String("\" with administrator privileges");
+}
+
 QString makePrivilegedScript(const QString& command) {
-    const AppState& state = appState();
-    return makePrivilegedScript(command, state.adminUserName, state.adminPassword);
+    return makeItemPrivilegedScript(command, appState().adminUserName, kAdminPasswordItem);
 }
 
 QString makeShellScript(const QString& command) {

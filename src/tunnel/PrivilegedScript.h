@@ -10,9 +10,15 @@ QString appleScriptEscaped(const QString& text);
 QString shellQuoted(const QString& word);
 
 // do shell script "COMMAND" user name "U" password "P" with administrator privileges
+// For credentials not kept yet (the administrator check); the text holds the password.
 QString makePrivilegedScript(const QString& command, const QString& userName,
                              const QString& password);
-// The same with the shared adminUserName and adminPassword of this moment.
+// do shell script "COMMAND" user name "U" password of keychain item "K" with
+// administrator privileges: the runner reads the password from the item as it runs.
+QString makeItemPrivilegedScript(const QString& command, const QString& userName,
+                                 const QString& passwordItem);
+// The item form for the shared adminUserName of this moment and the administrator
+// password's item, so neither the text nor a script file holding it carries a secret.
 QString makePrivilegedScript(const QString& command);
 // do shell script "COMMAND", without administrator rights.
 QString makeShellScript(const QString& command);

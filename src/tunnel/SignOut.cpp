@@ -6,6 +6,8 @@
 #include "app/Storyboard.h"
 #include "app/TunnelTeardown.h"
 #include "platform/Preferences.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QWidget>
 
@@ -29,8 +31,8 @@ void signOut() {
     if (wired.preferences) {
         wired.preferences->setValue(QStringLiteral("isChecked"), 0);
         wired.preferences->setValue(QStringLiteral("email"), QString());
-        wired.preferences->setValue(QStringLiteral("password"), QString());
     }
+    KeychainWrapper::shared().removeItem(kAccountPasswordItem);
     auto* window = qobject_cast<MainWindow*>(wired.mainWindow);
     if (!window || !wired.storyboard)
         return;

@@ -11,6 +11,8 @@
 #include "platform/RecordingBrowser.h"
 #include "servers/ServerData.h"
 #include "support/ServiceFixture.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "ui/CustomAlertView.h"
 #include "ui/LoginButton.h"
 #include "ui/NoticeModel.h"
@@ -42,6 +44,10 @@ protected:
         window.setContentViewController(nullptr);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ServiceTest::TearDown();
+    }
+
+    static std::optional<QString> accountPasswordItem() {
+        return KeychainWrapper::shared().readString(kAccountPasswordItem);
     }
 
     ViewController* makeScreen() {
@@ -210,12 +216,13 @@ TEST_F(ViewControllerTest, BoxOnRemembersTheLogin) {
     loginAndWaitForLists(screen);
     EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 1);
     EXPECT_EQ(preferences().string(QStringLiteral("email")), account().email);
-    EXPECT_EQ(preferences().string(QStringLiteral("password")), account().password);
+    EXPECT_EQ(accountPasswordItem(), account().password);
+    EXPECT_FALSE(preferences().contains(QStringLiteral("password")));
 }
 
 TEST_F(ViewControllerTest, BoxOffClearsTheFlagButKeepsTheRememberedLogin) {
     preferences().setValue(QStringLiteral("email"), QStringLiteral("old@orvel.test"));
-    preferences().setValue(QStringLiteral("password"), QStringLiteral("old"));
+    KeychainWrapper::shared().writeString(QStringLiteral("old"), kAccountPasswordItem);
     ViewController* screen = signedInScreen();
     screen->autoLoginCheckBox->setCheckState(Qt::Unchecked);
     testing::internal::CaptureStdout();
@@ -224,7 +231,7 @@ TEST_F(ViewControllerTest, BoxOffClearsTheFlagButKeepsTheRememberedLogin) {
     EXPECT_NE(out.find("checkBox not checked\n"), std::string::npos);
     EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
     EXPECT_EQ(preferences().string(QStringLiteral("email")), QStringLiteral("old@orvel.test"));
-    EXPECT_EQ(preferences().string(QStringLiteral("password")), QStringLiteral("old"));
+    EXPECT_EQ(accountPasswordItem(), QStringLiteral("old"));
 }
 
 TEST_F(ViewControllerTest, MixedBoxStoresNothing) {
@@ -238,7 +245,7 @@ TEST_F(ViewControllerTest, MixedBoxStoresNothing) {
 TEST_F(ViewControllerTest, RememberedLoginSignsInWithoutAClick) {
     preferences().setValue(QStringLiteral("isChecked"), 1);
     preferences().setValue(QStringLiteral("email"), account().email);
-    preferences().setValue(QStringLiteral("password"), account().password);
+    KeychainWrapper::shared().writeString(account().password, kAccountPasswordItem);
     ViewController* screen = makeScreen();
     EXPECT_EQ(screen->idField->text(), account().email);
     EXPECT_EQ(screen->autoLoginCheckBox->checkState(), Qt::Checked);

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/AppState.h"
 #include "app/Services.h"
+#include "platform/MemoryItemStore.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
@@ -191,10 +192,10 @@ protected:
 
     void storeCredentials(const QString& user, const QString& password) {
         preferences().setValue(QStringLiteral("username"), user);
-        preferences().setValue(QStringLiteral("userpassword"), password);
+        keepAdminPassword(password);
     }
 
-    RecordingScriptRunner runner;
+    RecordingScriptRunner runner{passwordItems()};
     SettingsPackageInstaller installer;
 };
 
@@ -216,7 +217,6 @@ TEST_F(StartupPackageTest, ValidStoredCredentials_FlipTheMarkerAtEveryStart) {
     EXPECT_TRUE(QFileInfo::exists(marker));
     EXPECT_TRUE(appState().isAdminAuthorized);
     EXPECT_EQ(appState().adminUserName, QStringLiteral("admin"));
-    EXPECT_EQ(appState().adminPassword, QStringLiteral("pw"));
     EXPECT_EQ(runner.statements.value(0),
               QStringLiteral("do shell script \"sudo cp '") + appState().credentialTemplatePath +
                   QStringLiteral("' '") + marker +
@@ -241,7 +241,7 @@ TEST_F(StartupPackageTest, WrongOrIncompleteCredentials_ChangeNothing) {
     EXPECT_FALSE(appState().isAdminAuthorized);
     EXPECT_EQ(appState().adminUserName, QString());
 
-    preferences().remove(QStringLiteral("userpassword"));
+    items().removeEverything();
     verify();
     EXPECT_EQ(runner.statements.size(), 1);
 }

@@ -1,6 +1,7 @@
 #include "OpenVPNTestSupport.h"
 #include "app/AppState.h"
 #include "app/Services.h"
+#include "platform/FileItemStore.h"
 #include "platform/RecordingScriptRunner.h"
 #include "support/SourceTree.h"
 #include "support/TestEnvironment.h"
@@ -65,7 +66,7 @@ protected:
         QDir().mkpath(home);
         appState().vpnHomeDir = home;
         appState().adminUserName = e2e::kAdminUser;
-        appState().adminPassword = e2e::kAdminPassword;
+        e2e::keepAdminPassword(files, e2e::kAdminPassword);
         services().scriptRunner = &recorder;
     }
 
@@ -105,6 +106,7 @@ protected:
     QString bin;
     QString state;
     QString home;
+    FileItemStore files;
     RecordingScriptRunner recorder;
 };
 
@@ -125,7 +127,7 @@ TEST_F(DnsOverrideNamespaceTest, OverrideThenReset_RestoresTheResolverFileByteFo
 }
 
 TEST_F(DnsOverrideNamespaceTest, WrongAdministratorPassword_ChangesNothing) {
-    appState().adminPassword = QStringLiteral("not-the-password");
+    e2e::keepAdminPassword(files, QStringLiteral("not-the-password"));
     applyDNSOverride();
     ASSERT_EQ(recorder.scriptFiles.size(), 2);
     EXPECT_EQ(runInNamespace(recorder.scriptFiles[0]), 1);

@@ -6,6 +6,8 @@
 #include "app/AppState.h"
 #include "connection/NetworkVC.h"
 #include "platform/Preferences.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "ui/NetworkButton.h"
 
 #include <QPointer>
@@ -89,7 +91,7 @@ TEST_F(JourneyServiceFaultsTest, SessionInvalidOnTheServerList_BackToLoginAndFor
     EXPECT_EQ(service().requests(QStringLiteral("/v1/app_new_server_list")).size(), 1);
     EXPECT_EQ(clientPreferences().integer(QStringLiteral("isChecked")), 0);
     EXPECT_EQ(clientPreferences().string(QStringLiteral("email")), QString());
-    EXPECT_EQ(clientPreferences().string(QStringLiteral("password")), QString());
+    EXPECT_FALSE(KeychainWrapper::shared().contains(kAccountPasswordItem));
 }
 
 TEST_F(JourneyServiceFaultsTest, SessionInvalidOnTheCheck_BackToLoginAndNoTunnel) {

@@ -145,7 +145,8 @@ exit 2
 )sh";
 
 const QString kVpnUser = QStringLiteral("vpnuser");
-const QString kVpnPassword = QStringLiteral("vpn-pass");
+// Of this run only, so that a search for them finds nothing another run left.
+const QString kVpnPassword = QStringLiteral("vpn-pass-%1").arg(::getpid());
 
 QString missingFor(bool openvpn, bool charon) {
     if (openvpn) {
@@ -333,6 +334,7 @@ Scenario JourneyTest::worldScenario() const {
     ScenarioAccount& account = scenario.accounts.first();
     account.vpnUsername = kVpnUser;
     account.vpnPassword = kVpnPassword;
+    account.password = QStringLiteral("Account-pass-%1").arg(::getpid());
     const ScenarioServer ikev2{QStringLiteral("IKEV2"),
                                QStringLiteral("Seoul IKE"),
                                QStringLiteral("10.251.0.1"),

@@ -217,10 +217,10 @@ TEST_F(OpenVPNHostileProfileTest, Unfiltered_GluedQuotesRunAndPluginsLoad) {
     const QString plugin = markerModule(QStringLiteral("plugin.so"));
     ASSERT_TRUE(writeFile(dir + QStringLiteral("/ran.sh"),
                           ("#!/bin/sh\ntouch '" + dir + "/ran'\n").toUtf8(), true));
-    const QString authLine = QStringLiteral("auth-user-pass ") +
-                             QString::fromUtf8(OpenVPNProfileReader::quoted(
-                                 (home + QStringLiteral("auth.txt")).toUtf8())) +
-                             QStringLiteral("\r\n");
+    const QString authLine =
+        QStringLiteral("auth-user-pass ") +
+        QString::fromUtf8(OpenVPNProfileReader::quoted(openVpnAuthFilePath().toUtf8())) +
+        QStringLiteral("\r\n");
     const QString raw = normalProfile().replace(QStringLiteral("auth-user-pass\r\n"), authLine) +
                         QStringLiteral("\"script-security\"2\r\n\"up\"\"%1/ran.sh\"\r\n").arg(dir);
     ASSERT_TRUE(writeFile(home + QStringLiteral("default.ovpn"), raw.toUtf8()));

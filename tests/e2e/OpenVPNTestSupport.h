@@ -1,6 +1,9 @@
 #pragma once
 
 #include "platform/AdminAuthenticator.h"
+#include "platform/PasswordItems.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -50,6 +53,17 @@ inline QString ensureAdministrator() {
     if (!AdminAuthenticator::checkPassword(kAdminUser, kAdminPassword))
         return kAdminUser + QStringLiteral(" exists with another password");
     return {};
+}
+
+// The administrator password kept where the client keeps it, in `store`; with the file
+// store of this home, orvel-osascript finds it there too.
+inline void keepAdminPassword(ItemStore& store, const QString& password) {
+    KeychainWrapper(store, QString::fromLatin1(KeychainWrapper::kDefaultServiceName))
+        .writeString(password, kAdminPasswordItem);
+}
+
+inline PasswordItems passwordItemsOf(const ItemStore& store) {
+    return PasswordItems(store, QString::fromLatin1(KeychainWrapper::kDefaultServiceName));
 }
 
 inline QString osascriptPath() {

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/Services.h"
 #include "connection/TunnelInterfaces.h"
+#include "platform/FileItemStore.h"
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemInterfaceList.h"
 #include "support/TestEnvironment.h"
@@ -66,13 +67,14 @@ protected:
         qputenv("PATH", (QFileInfo(e2e::osascriptPath()).canonicalPath() + QLatin1Char(':') +
                          qEnvironmentVariable("PATH"))
                             .toUtf8());
-        runner = std::make_unique<SudoScriptRunner>(e2e::osascriptPath());
+        e2e::keepAdminPassword(files, e2e::kAdminPassword);
+        runner =
+            std::make_unique<SudoScriptRunner>(e2e::passwordItemsOf(files), e2e::osascriptPath());
         services().scriptRunner = runner.get();
         services().interfaces = &interfaces;
         AppState& state = appState();
         state.vpnHomeDir = home;
         state.adminUserName = e2e::kAdminUser;
-        state.adminPassword = e2e::kAdminPassword;
         state.isAdminAuthorized = true;
         state.vpnUsername = QStringLiteral("vpnuser");
     }
@@ -184,6 +186,7 @@ protected:
     quint16 port = 0;
     int serverPid = 0;
     SystemInterfaceList interfaces;
+    FileItemStore files;
     std::unique_ptr<SudoScriptRunner> runner;
     std::unique_ptr<e2e::MachineLock> m_lock;
     OpenVPNLauncher launcher;

@@ -1,7 +1,10 @@
 #include "app/AppState.h"
+#include "platform/FileItemStore.h"
 #include "platform/SudoScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/AdminCredentials.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QCoreApplication>
@@ -147,7 +150,7 @@ protected:
     static inline int s_lock = -1;
     QString m_folder;
     QString m_interpreter = builtInterpreter();
-    SudoScriptRunner m_runner{m_interpreter};
+    SudoScriptRunner m_runner{PasswordItems(), m_interpreter};
 };
 
 TEST_F(PrivilegedRunnerTest, AsRoot_AdministratorWithRightPasswordRunsAsRoot) {
@@ -165,6 +168,34 @@ TEST_F(PrivilegedRunnerTest, AsRoot_WrongPasswordNonAdministratorOrEmptyPassword
     EXPECT_FALSE(
         m_runner.run(makePrivilegedScript(writeUid(), QStringLiteral("root"), kAdminPassword)));
     EXPECT_FALSE(QFile::exists(marker()));
+}
+
+TEST_F(PrivilegedRunnerTest, PasswordItem_IsReadWhenTheStatementRunsInProcessAndFromAFile) {
+    // The file store of this home: where orvel-osascript looks when no keyring answers.
+    FileItemStore files;
+    KeychainWrapper keychain(files, QString::fromLatin1(KeychainWrapper::kDefaultServiceName));
+    SudoScriptRunner runner(
+        PasswordItems(files, QString::fromLatin1(KeychainWrapper::kDefaultServiceName)),
+        m_interpreter);
+    const QString statement = makeItemPrivilegedScript(writeUid(), kAdmin, kAdminPasswordItem);
+    EXPECT_FALSE(runner.run(statement)) << "ran without the item";
+    keychain.writeString(QStringLiteral("wrong"), kAdminPasswordItem);
+    EXPECT_FALSE(runner.run(statement));
+    EXPECT_FALSE(QFile::exists(marker()));
+
+    keychain.writeString(kAdminPassword, kAdminPasswordItem);
+    EXPECT_TRUE(runner.run(statement));
+    EXPECT_EQ(contentOf(marker()), "0\n");
+    if (m_interpreter.isEmpty())
+        return;
+    QFile::remove(marker());
+    const QString script = m_folder + QStringLiteral("/item.scpt");
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(statement.toUtf8());
+    file.close();
+    EXPECT_EQ(run(m_interpreter, {script}), 0);
+    EXPECT_EQ(contentOf(marker()), "0\n");
 }
 
 TEST_F(PrivilegedRunnerTest, AsAdministrator_SudoPathRunsAsRootOnlyWithTheRightPassword) {

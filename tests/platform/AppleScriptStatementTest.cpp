@@ -37,6 +37,15 @@ TEST(AppleScriptStatementTest, PrivilegedForm_GivesUserAndPasswordWithEscapesDec
     EXPECT_TRUE(statement.withAdministratorPrivileges);
 }
 
+TEST(AppleScriptStatementTest, ItemForm_NamesThePasswordItemInsteadOfAPassword) {
+    const AppleScriptStatement statement = parsed(QStringLiteral(
+        R"s(do shell script "ls" user name "jo" password of keychain item "user\"pw" with administrator privileges)s"));
+    EXPECT_EQ(statement.userName, QStringLiteral("jo"));
+    EXPECT_FALSE(statement.password.has_value());
+    EXPECT_EQ(statement.passwordItem, QStringLiteral("user\"pw"));
+    EXPECT_TRUE(statement.withAdministratorPrivileges);
+}
+
 TEST(AppleScriptStatementTest, Malformed_AreRefused) {
     const QStringList sources = {
         QString(),
@@ -59,6 +68,12 @@ TEST(AppleScriptStatementTest, Malformed_AreRefused) {
                        "privileges \"x\""),
         QStringLiteral("do shell script \"ls\" user name \"u\" password \"p\" with administrator "
                        "privilegesX"),
+        QStringLiteral("do shell script \"ls\" user name \"u\" password of keychain item with "
+                       "administrator privileges"),
+        QStringLiteral("do shell script \"ls\" user name \"u\" password of item \"k\" with "
+                       "administrator privileges"),
+        QStringLiteral("do shell script \"ls\" user name \"u\" password \"p\" of keychain item "
+                       "\"k\" with administrator privileges"),
     };
     for (const QString& source : sources)
         EXPECT_TRUE(refused(source)) << source.toStdString();

@@ -1,5 +1,7 @@
 #include "platform/FileItemStore.h"
 #include "platform/MemoryItemStore.h"
+#include "platform/SecretServiceItemStore.h"
+#include "support/PrivateKeyring.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +24,45 @@ mode_t modeOf(const QString& path) {
     return info.st_mode & 07777;
 }
 
-// Both stores keep the same contract; each case runs against each.
-class ItemStoreContract : public ::testing::TestWithParam<bool> {
-protected:
-    ItemStoreContract() {
-        if (GetParam())
-            m_store = std::make_unique<FileItemStore>(m_dir.filePath(QStringLiteral("items")));
-        else
-            m_store = std::make_unique<MemoryItemStore>();
+enum class Kind { Memory, File, Keyring };
+
+std::string nameOf(Kind kind) {
+    switch (kind) {
+    case Kind::Memory:
+        return "Memory";
+    case Kind::File:
+        return "File";
+    case Kind::Keyring:
+        break;
     }
+    return "Keyring";
+}
+
+// Every store keeps the same contract; each case runs against each, the keyring being
+// gnome-keyring-daemon on a bus of its own.
+class ItemStoreContract : public ::testing::TestWithParam<Kind> {
+protected:
+    void SetUp() override {
+        switch (GetParam()) {
+        case Kind::Memory:
+            m_store = std::make_unique<MemoryItemStore>();
+            break;
+        case Kind::File:
+            m_store = std::make_unique<FileItemStore>(m_dir.filePath(QStringLiteral("items")));
+            break;
+        case Kind::Keyring:
+            m_keyring = std::make_unique<PrivateKeyring>();
+            if (!m_keyring->unavailable().isEmpty())
+                GTEST_SKIP() << m_keyring->unavailable().toStdString();
+            m_store = std::make_unique<SecretServiceItemStore>();
+            break;
+        }
+    }
+    void TearDown() override { m_store.reset(); }
     ItemStore& store() { return *m_store; }
 
     QTemporaryDir m_dir;
+    std::unique_ptr<PrivateKeyring> m_keyring;
     std::unique_ptr<ItemStore> m_store;
 };
 
@@ -100,10 +129,9 @@ TEST_P(ItemStoreContract, PersistentReference_DiesWithItemAndIsNotReusedByANewOn
     EXPECT_FALSE(store().resolvePersistentReference(QByteArray()).has_value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, ItemStoreContract, ::testing::Values(false, true),
-                         [](const auto& info) {
-                             return std::string(info.param ? "File" : "Memory");
-                         });
+INSTANTIATE_TEST_SUITE_P(Stores, ItemStoreContract,
+                         ::testing::Values(Kind::Memory, Kind::File, Kind::Keyring),
+                         [](const auto& info) { return nameOf(info.param); });
 
 class FileItemStoreTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 
 #include "platform/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/KeychainItems.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ protected:
     }
 
     QString m_folder;
-    SudoScriptRunner m_runner{builtInterpreter()};
+    SudoScriptRunner m_runner{PasswordItems(), builtInterpreter()};
 };
 
 TEST_F(SudoScriptRunnerTest, PlainStatement_RunsExactlyTheHostileValuesAndNothingElse) {
@@ -142,6 +143,14 @@ TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredent
     EXPECT_EQ(contentOf(output()), "marker");
     EXPECT_EQ(recording.statements.size(), 4);
     EXPECT_EQ(recording.ranCommands, QStringList{copy});
+    RecordingScriptRunner reading(passwordItems());
+    reading.simulateAdministrator(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QString named = makeItemPrivilegedScript(QStringLiteral("true"), QStringLiteral("admin"),
+                                                   kAdminPasswordItem);
+    reading.runAppleScript(named);
+    keepAdminPassword(QStringLiteral("pw"));
+    reading.runAppleScript(named);
+    EXPECT_EQ(reading.ranCommands, QStringList{QStringLiteral("true")});
     recording.runScriptFile(QStringLiteral("/x/disconnect.scpt"));
     EXPECT_EQ(recording.scriptFiles, QStringList{QStringLiteral("/x/disconnect.scpt")});
 }

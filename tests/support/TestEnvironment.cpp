@@ -4,15 +4,20 @@
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
 #include "connection/TimerManager.h"
+#include "platform/MemoryItemStore.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PasswordItems.h"
 #include "platform/RecordingAlerts.h"
 #include "platform/RecordingBrowser.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QTest>
 
 OrvelTest::OrvelTest()
     : m_preferences(std::make_unique<MemoryPreferences>()),
+      m_items(std::make_unique<MemoryItemStore>()),
       m_notifications(std::make_unique<NotificationCenter>()),
       m_alerts(std::make_unique<RecordingAlerts>()),
       m_browser(std::make_unique<RecordingBrowser>()) {
@@ -21,6 +26,7 @@ OrvelTest::OrvelTest()
     LocalizeStrings::shared().setLanguage(QStringLiteral("en"));
     services() = Services{};
     services().preferences = m_preferences.get();
+    services().itemStore = m_items.get();
     services().notifications = m_notifications.get();
     services().alerts = m_alerts.get();
     services().browser = m_browser.get();
@@ -29,6 +35,15 @@ OrvelTest::OrvelTest()
 OrvelTest::~OrvelTest() {
     services() = Services{};
     TimerManager::reset();
+}
+
+PasswordItems OrvelTest::passwordItems() {
+    return PasswordItems(*m_items, QString::fromLatin1(KeychainWrapper::kDefaultServiceName));
+}
+
+void OrvelTest::keepAdminPassword(const QString& password) {
+    KeychainWrapper(*m_items, QString::fromLatin1(KeychainWrapper::kDefaultServiceName))
+        .writeString(password, kAdminPasswordItem);
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {

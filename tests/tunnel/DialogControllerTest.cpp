@@ -8,6 +8,8 @@
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QFile>
 #include <QLabel>
@@ -41,6 +43,10 @@ protected:
         appState().failoverTimer->start(1000);
     }
     QString marker() const { return tempPath() + QStringLiteral("/local/orvel_admin_check.txt"); }
+
+    std::optional<QString> adminPasswordItem() const {
+        return KeychainWrapper::shared().readString(kAdminPasswordItem);
+    }
 
     void submit(const QString& password) {
         m_dialog->edtUserPassword->setText(password);
@@ -83,9 +89,9 @@ TEST_F(DialogControllerTest, RightPassword_AuthorizesStoresExactValuesAndCloses)
     EXPECT_TRUE(appState().isAdminAuthorized);
     EXPECT_TRUE(appState().pendingOpenVPNInstall);
     EXPECT_EQ(appState().adminUserName, m_user);
-    EXPECT_EQ(appState().adminPassword, QStringLiteral("right \"pw\""));
     EXPECT_EQ(preferences().string(QStringLiteral("username")), m_user);
-    EXPECT_EQ(preferences().string(QStringLiteral("userpassword")), QStringLiteral("right \"pw\""));
+    EXPECT_EQ(adminPasswordItem(), QStringLiteral("right \"pw\""));
+    EXPECT_FALSE(preferences().contains(QStringLiteral("userpassword")));
     EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
 }
@@ -106,7 +112,7 @@ TEST_F(DialogControllerTest, WrongPassword_ShowsNoticeForACountdownOfTwoAndStays
     EXPECT_FALSE(QFile::exists(marker()));
     EXPECT_FALSE(appState().isAdminAuthorized);
     EXPECT_FALSE(appState().pendingOpenVPNInstall);
-    EXPECT_FALSE(preferences().contains(QStringLiteral("userpassword")));
+    EXPECT_FALSE(adminPasswordItem().has_value());
     EXPECT_TRUE(TimerManager::isRunning());
     TimerManager::update();
     TimerManager::update();
@@ -131,19 +137,18 @@ TEST_F(DialogControllerTest, Cancel_ChangesNothing) {
     EXPECT_TRUE(m_runner.statements.isEmpty());
     EXPECT_FALSE(appState().isAdminAuthorized);
     EXPECT_FALSE(appState().pendingOpenVPNInstall);
-    EXPECT_TRUE(appState().adminPassword.isEmpty());
+    EXPECT_FALSE(adminPasswordItem().has_value());
     EXPECT_FALSE(preferences().contains(QStringLiteral("username")));
 }
 
 TEST_F(DialogControllerTest, AlreadyAuthorizedAndCheckFails_KeepsTheCredentialsThatWork) {
     appState().isAdminAuthorized = true;
     appState().adminUserName = m_user;
-    appState().adminPassword = QStringLiteral("right \"pw\"");
+    keepAdminPassword(QStringLiteral("right \"pw\""));
     superviseAttempt();
     m_dialog->edtUserPassword->setText(QStringLiteral("typo"));
     m_dialog->btnOK->click();
     EXPECT_TRUE(appState().pendingOpenVPNInstall);
-    EXPECT_EQ(appState().adminPassword, QStringLiteral("right \"pw\""));
-    EXPECT_FALSE(preferences().contains(QStringLiteral("userpassword")));
+    EXPECT_EQ(adminPasswordItem(), QStringLiteral("right \"pw\""));
     EXPECT_FALSE(m_dialog->isVisible());
 }

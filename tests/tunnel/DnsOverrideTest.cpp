@@ -32,7 +32,6 @@ protected:
         QDir().mkpath(home);
         appState().vpnHomeDir = home;
         appState().adminUserName = QStringLiteral("admin");
-        appState().adminPassword = QStringLiteral("pw");
         services().scriptRunner = &runner;
     }
 
@@ -45,12 +44,18 @@ TEST_F(DnsOverrideTest, ApplyDNSOverride_WritesBothScriptsThenRunsThemEthernetFi
 
     const QString ethernet = home + QStringLiteral("setEthernetDNS.scpt");
     const QString wifi = home + QStringLiteral("setWifiDNS.scpt");
-    EXPECT_EQ(readFile(ethernet),
-              QByteArray("do shell script \"sudo networksetup -setdnsservers Ethernet 8.8.8.8\" "
-                         "user name \"admin\" password \"pw\" with administrator privileges"));
-    EXPECT_EQ(readFile(wifi),
-              QByteArray("do shell script \"sudo networksetup -setdnsservers Wi-Fi 8.8.8.8\" "
-                         "user name \"admin\" password \"pw\" with administrator privileges"));
+    EXPECT_EQ(
+        readFile(ethernet),
+        QByteArray(
+            "do shell script \"sudo networksetup -setdnsservers Ethernet 8.8.8.8\" "
+            "user name \"admin\" password of keychain item \"userpassword\" with administrator "
+            "privileges"));
+    EXPECT_EQ(
+        readFile(wifi),
+        QByteArray(
+            "do shell script \"sudo networksetup -setdnsservers Wi-Fi 8.8.8.8\" "
+            "user name \"admin\" password of keychain item \"userpassword\" with administrator "
+            "privileges"));
     for (const QString& path : {ethernet, wifi})
         EXPECT_EQ(QFileInfo(path).permissions() & 0x0077, 0) << path.toStdString();
     EXPECT_EQ(runner.scriptFiles, QStringList({ethernet, wifi}));
@@ -58,20 +63,21 @@ TEST_F(DnsOverrideTest, ApplyDNSOverride_WritesBothScriptsThenRunsThemEthernetFi
 
 TEST_F(DnsOverrideTest, ApplyDNSOverride_UsesTheAdministratorOfThisMoment) {
     applyDNSOverride();
-    appState().adminPassword = QStringLiteral("changed");
+    appState().adminUserName = QStringLiteral("changed");
     applyDNSOverride();
     EXPECT_TRUE(
-        readFile(home + QStringLiteral("setWifiDNS.scpt")).contains("password \"changed\""));
+        readFile(home + QStringLiteral("setWifiDNS.scpt")).contains("user name \"changed\""));
 }
 
 TEST_F(DnsOverrideTest, ResetStatements_EthernetThenWifiBackToEmpty) {
     EXPECT_EQ(dnsResetStatements(),
               QStringList({QStringLiteral("do shell script \"sudo networksetup -setdnsservers "
-                                          "Ethernet empty\" user name \"admin\" password \"pw\" "
-                                          "with administrator privileges"),
+                                          "Ethernet empty\" user name \"admin\" password of "
+                                          "keychain item \"userpassword\" with administrator "
+                                          "privileges"),
                            QStringLiteral("do shell script \"sudo networksetup -setdnsservers "
-                                          "Wi-Fi empty\" user name \"admin\" password \"pw\" with "
-                                          "administrator privileges")}));
+                                          "Wi-Fi empty\" user name \"admin\" password of keychain "
+                                          "item \"userpassword\" with administrator privileges")}));
 }
 
 // The stand-in against a resolver file and a link folder the test owns.

@@ -91,6 +91,7 @@ TEST_F(KeychainWrapperTest, Shared_UsesTheWiredStoreAndWipeClearsEveryService) {
     KeychainWrapper& shared = KeychainWrapper::shared();
     EXPECT_EQ(&shared, &KeychainWrapper::standard());
     EXPECT_EQ(shared.serviceName(), QStringLiteral("OrvelKeychain"));
+    services().itemStore = nullptr;
     EXPECT_FALSE(shared.writeString(QStringLiteral("x"), QStringLiteral("K")));
     FileItemStore files(tempPath() + QStringLiteral("/items"));
     services().itemStore = &files;

@@ -4,8 +4,6 @@
 
 namespace {
 
-const std::string kFolder = "/home/ann/OrvelVPN";
-
 struct ConfigCase {
     const char* text;
     bool allowed;
@@ -15,7 +13,7 @@ class LauncherConfigTextTest : public testing::TestWithParam<ConfigCase> {};
 
 TEST_P(LauncherConfigTextTest, RunsOnlyWhatStartsNoProgramAndWritesNoFile) {
     const ConfigCase& c = GetParam();
-    EXPECT_EQ(launcher::configTextProblem(c.text, kFolder).empty(), c.allowed) << c.text;
+    EXPECT_EQ(launcher::configTextProblem(c.text).empty(), c.allowed) << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -24,6 +22,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "auth-user-pass /home/ann/OrvelVPN/auth.txt\nverb 3\n",
                                true},
                     ConfigCase{"auth-user-pass \"/home/ann/OrvelVPN/auth.txt\"\r\n", true},
+                    ConfigCase{"auth-user-pass /run/user/1000/orvelvpn/auth.txt\n", true},
                     ConfigCase{"# up /bin/sh\n; plugin x.so\n", true},
                     ConfigCase{"<ca>\nup /bin/sh\n</ca>\n", true},
                     ConfigCase{"up /tmp/x.sh\n", false}, ConfigCase{"  --UP /tmp/x.sh\n", false},
@@ -36,7 +35,18 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfigCase{"management 0.0.0.0 7505\n", false},
                     ConfigCase{"config /etc/other.conf\n", false},
                     ConfigCase{"auth-user-pass /etc/shadow\n", false},
-                    ConfigCase{"auth-user-pass /home/ann/OrvelVPN/../../../etc/shadow\n", false}));
+                    ConfigCase{"auth-user-pass /home/ann/OrvelVPN/../../../etc/shadow\n", false},
+                    ConfigCase{"auth-user-pass /x/../etc/auth.txt\n", false},
+                    ConfigCase{"auth-user-pass auth.txt\n", false}));
+
+// OpenVPN reads the credentials from root's copy of the file the line names.
+TEST(LauncherAuthFileTest, IsTheLastAuthLineOutsideBlocksAndComments) {
+    EXPECT_EQ(launcher::authFileOf("client\n# auth-user-pass /a/auth.txt\n<ca>\nauth-user-pass "
+                                   "/b/auth.txt\n</ca>\nauth-user-pass \"/run/u 1/auth.txt\"\n"),
+              "/run/u 1/auth.txt");
+    EXPECT_EQ(launcher::authFileOf("client\nauth-user-pass\n"), "");
+    EXPECT_EQ(launcher::authFileOf("client\n"), "");
+}
 
 TEST(LauncherRulesTest, ConfigPath_OnlyTheInvokingUsersDefaultOvpn) {
     EXPECT_EQ(launcher::configPathProblem("/home/ann/OrvelVPN/default.ovpn", "/home/ann"), "");

@@ -5,6 +5,7 @@
 #include "platform/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/DnsOverride.h"
+#include "tunnel/KeychainItems.h"
 #include "tunnel/OpenVPNCommands.h"
 #include "tunnel/PrivilegedScript.h"
 
@@ -34,13 +35,12 @@ TEST_F(LeftoversTest, RunThatDidNotTearDown_IsClearedOnceAtTheNextStart) {
     Leftovers::markPending();
     resetAppState();
     preferences().setValue(QStringLiteral("username"), QStringLiteral("admin"));
-    preferences().setValue(QStringLiteral("userpassword"), QStringLiteral("p\"w"));
 
     EXPECT_TRUE(Leftovers::clearAfterCrash(home, runner, preferences()));
     ASSERT_FALSE(OpenVPNCommands::stopCommand(home).isEmpty());
-    QStringList expected = {makePrivilegedScript(OpenVPNCommands::stopCommand(home),
-                                                 QStringLiteral("admin"), QStringLiteral("p\"w"))};
-    expected << dnsResetStatements(QStringLiteral("admin"), QStringLiteral("p\"w"));
+    QStringList expected = {makeItemPrivilegedScript(OpenVPNCommands::stopCommand(home),
+                                                     QStringLiteral("admin"), kAdminPasswordItem)};
+    expected << dnsResetStatements(QStringLiteral("admin"));
     EXPECT_EQ(runner.statements, expected);
 
     runner.statements.clear();

@@ -68,11 +68,12 @@ protected:
     }
 
     QString authLine() const {
-        return QStringLiteral("auth-user-pass \"") + home + QStringLiteral("auth.txt\"\n");
+        return QStringLiteral("auth-user-pass \"") + auth + QStringLiteral("\"\n");
     }
 
     QString home;
-    RecordingScriptRunner runner;
+    const QString auth = openVpnAuthFilePath();
+    RecordingScriptRunner runner{passwordItems()};
 };
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_SixCrLfLines_KeepsThreeWithTheAuthPath) {
@@ -150,8 +151,10 @@ TEST_F(OpenVPNSessionTest, WriteOvpnFile_KeepsRoutingAndLookalikeLines) {
                                                     "def1\nup-delay\nroute-nopull\n"));
 }
 
-TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnly) {
-    const QString path = home + QStringLiteral("auth.txt");
+TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnlyInAPrivateFolder) {
+    const QString path = auth;
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & 0x0077, 0);
     QFile old(path);
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("old content");
@@ -172,35 +175,37 @@ TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnly) {
 TEST_F(OpenVPNSessionTest, WriteWorkingFile_MissingFolder_ReportsTheFileUrl) {
     appState().vpnHomeDir = tempPath() + QStringLiteral("/absent/");
     testing::internal::CaptureStdout();
-    writeAuthFile();
+    writeOvpnFile(QStringLiteral("client\r\n"));
     const QString out = QString::fromStdString(testing::internal::GetCapturedStdout());
-    EXPECT_TRUE(out.startsWith(QStringLiteral("FilePath: ") + tempPath() +
-                               QStringLiteral("/absent/auth.txt\nFailed writing to URL: file://") +
-                               tempPath() + QStringLiteral("/absent/auth.txt, Error: ")))
+    EXPECT_TRUE(
+        out.startsWith(QStringLiteral("FilePath: ") + tempPath() +
+                       QStringLiteral("/absent/default.ovpn\nFailed writing to URL: file://") +
+                       tempPath() + QStringLiteral("/absent/default.ovpn, Error: ")))
         << out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(tempPath() + QStringLiteral("/absent")));
 }
 
 TEST_F(OpenVPNSessionTest, StopScript_IsRewrittenByStopButRunAsLastWrittenByRunStopScript) {
     const QString path = home + QStringLiteral("disconnect.scpt");
-    appState().adminUserName = QStringLiteral("admin");
-    appState().adminPassword = QStringLiteral("pa\"ss");
+    appState().adminUserName = QStringLiteral("ad\"min");
     stopOpenVPN();
     const QByteArray first = readFile(path);
     // Only the OpenVPN recorded for this configuration, not every process named *openvpn*.
     ASSERT_FALSE(OpenVPNCommands::launcherPath().isEmpty());
     EXPECT_EQ(first, QByteArray("do shell script \"sudo '") +
                          OpenVPNCommands::launcherPath().toUtf8() + "' --stop '" + home.toUtf8() +
-                         "default.ovpn'\" user name \"admin\" password \"pa\\\"ss\" with "
-                         "administrator privileges");
+                         "default.ovpn'\" user name \"ad\\\"min\" password of keychain item "
+                         "\"userpassword\" with administrator privileges");
     EXPECT_EQ(QFileInfo(path).permissions(), ownerOnly());
 
-    appState().adminPassword = QStringLiteral("new");
+    appState().adminUserName = QStringLiteral("new");
+    writeAuthFile();
     runStopScript();
     EXPECT_EQ(readFile(path), first);
+    EXPECT_FALSE(QFileInfo::exists(auth)) << "the VPN password outlived the tunnel";
 
     stopOpenVPN();
-    EXPECT_TRUE(readFile(path).contains("password \"new\""));
+    EXPECT_TRUE(readFile(path).contains("user name \"new\""));
     EXPECT_EQ(runner.scriptFiles, QStringList(3, path));
     EXPECT_TRUE(runner.statements.isEmpty());
 }
@@ -236,23 +241,22 @@ private:
 TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJobsRunning) {
     BlockingRunner blocking;
     services().scriptRunner = &blocking;
-    appState().adminUserName = QStringLiteral("admin");
-    appState().adminPassword = QStringLiteral("first");
+    appState().adminUserName = QStringLiteral("first");
     OpenVPNLauncher launcher;
 
     launcher.launchOpenVPN();
     const std::shared_ptr<WorkItem> first = launcher.workItem();
-    appState().adminPassword = QStringLiteral("second");
+    appState().adminUserName = QStringLiteral("second");
     launcher.launchOpenVPN();
     ASSERT_TRUE(waitUntil([&] { return blocking.recorded().size() == 2; }));
 
     EXPECT_NE(launcher.workItem(), first);
     EXPECT_FALSE(first->isFinished());
-    QStringList expected = {makePrivilegedScript(OpenVPNCommands::launchCommand(home),
-                                                 QStringLiteral("admin"), QStringLiteral("first")),
-                            makePrivilegedScript(OpenVPNCommands::launchCommand(home),
-                                                 QStringLiteral("admin"),
-                                                 QStringLiteral("second"))};
+    QStringList expected = {
+        makeItemPrivilegedScript(OpenVPNCommands::launchCommand(home), QStringLiteral("first"),
+                                 QStringLiteral("userpassword")),
+        makeItemPrivilegedScript(OpenVPNCommands::launchCommand(home), QStringLiteral("second"),
+                                 QStringLiteral("userpassword"))};
     QStringList recorded = blocking.recorded();
     std::sort(recorded.begin(), recorded.end());
     EXPECT_EQ(recorded, expected);
@@ -296,7 +300,6 @@ protected:
         appState().vpnUsername = QStringLiteral("vpnuser");
         appState().vpnPassword = QStringLiteral("vpnpass");
         appState().adminUserName = QStringLiteral("admin");
-        appState().adminPassword = QStringLiteral("pw");
     }
 
     OpenVPNLauncher launcher{{[this] { events << QStringLiteral("connecting"); },
@@ -314,13 +317,13 @@ TEST_F(InstallAndLaunchTest, AuthorizedPinned_CopiesTheFoldersWritesTheFilesAndL
     ASSERT_EQ(runner.statements.size(), 3);
     EXPECT_EQ(runner.statements[0],
               QStringLiteral("do shell script \"sudo cp -R '") + home +
-                  QStringLiteral("/Cellar' /usr/local\" user name \"admin\" password \"pw\" with "
-                                 "administrator privileges"));
+                  QStringLiteral("/Cellar' /usr/local\" user name \"admin\" password of keychain "
+                                 "item \"userpassword\" with administrator privileges"));
     EXPECT_TRUE(runner.statements[1].startsWith(QStringLiteral("do shell script \"sudo cp -R '") +
                                                 home + QStringLiteral("/opt' /usr/local\"")));
     EXPECT_TRUE(runner.statements[2].contains(QStringLiteral("openvpn' '")));
     EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
-    EXPECT_EQ(readFile(home + QStringLiteral("auth.txt")), QByteArray("vpnuser\nvpnpass"));
+    EXPECT_EQ(readFile(auth), QByteArray("vpnuser\nvpnpass"));
     EXPECT_EQ(readFile(home + QStringLiteral("default.ovpn")),
               (QStringLiteral("client\n") + authLine()).toUtf8());
 }
@@ -342,7 +345,7 @@ TEST_F(InstallAndLaunchTest, NotAuthorized_WritesTheFilesAndAsksForTheAdministra
     EXPECT_TRUE(runner.statements.isEmpty());
     EXPECT_FALSE(launcher.workItem());
     EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
-    EXPECT_EQ(readFile(home + QStringLiteral("auth.txt")), QByteArray("vpnuser\nvpnpass"));
+    EXPECT_EQ(readFile(auth), QByteArray("vpnuser\nvpnpass"));
 }
 
 } // namespace

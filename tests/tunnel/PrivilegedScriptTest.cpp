@@ -38,17 +38,17 @@ TEST_F(PrivilegedScriptTest, HostileValues_ComeBackExactlyFromTheStatement) {
         EXPECT_EQ(statement.userName, value);
         EXPECT_EQ(statement.password, value);
         EXPECT_TRUE(statement.withAdministratorPrivileges);
+        EXPECT_EQ(parsed(makeItemPrivilegedScript(QStringLiteral("ls"), value, value)).passwordItem,
+                  value);
         EXPECT_EQ(parsed(makeShellScript(value)).command, value);
     }
 }
 
-TEST_F(PrivilegedScriptTest, SharedCredentials_AreTheOnesOfThisMoment) {
+TEST_F(PrivilegedScriptTest, SharedAdministrator_NamesThePasswordItemAndCarriesNoPassword) {
     appState().adminUserName = QStringLiteral("boss");
-    appState().adminPassword = QStringLiteral("s\"e");
-    const QString statement = makePrivilegedScript(QStringLiteral("true"));
-    appState().adminPassword = QStringLiteral("changed");
-    EXPECT_EQ(parsed(statement).password, QStringLiteral("s\"e"));
-    EXPECT_EQ(parsed(statement).userName, QStringLiteral("boss"));
+    EXPECT_EQ(makePrivilegedScript(QStringLiteral("true")),
+              QStringLiteral("do shell script \"true\" user name \"boss\" password of keychain "
+                             "item \"userpassword\" with administrator privileges"));
 }
 
 TEST_F(PrivilegedScriptTest, ShellQuoted_StaysOneWordForSh) {

@@ -8,6 +8,8 @@
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 #include "tunnel/OpenVPNSession.h"
 
 #include <QDir>
@@ -51,7 +53,7 @@ protected:
         });
         preferences().setValue(QStringLiteral("isChecked"), 1);
         preferences().setValue(QStringLiteral("email"), QStringLiteral("a@b.c"));
-        preferences().setValue(QStringLiteral("password"), QStringLiteral("secret"));
+        KeychainWrapper::shared().writeString(QStringLiteral("secret"), kAccountPasswordItem);
     }
 
     void expectSignedOut() {
@@ -59,7 +61,7 @@ protected:
         EXPECT_FALSE(appState().isConnected);
         EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 0);
         EXPECT_EQ(preferences().string(QStringLiteral("email")), QString());
-        EXPECT_EQ(preferences().string(QStringLiteral("password")), QString());
+        EXPECT_FALSE(KeychainWrapper::shared().contains(kAccountPasswordItem));
         ASSERT_TRUE(window.contentViewController());
         EXPECT_EQ(window.contentViewController()->objectName(), QStringLiteral("login"));
     }
@@ -83,10 +85,9 @@ TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
     appState().selectedProtocol = QStringLiteral("OPENVPN");
     appState().isConnected = true;
     appState().openVPNMayRun = true;
-    appState().adminUserName = QStringLiteral("admin");
-    appState().adminPassword = QStringLiteral("old");
+    appState().adminUserName = QStringLiteral("old");
     writeStopScript();
-    appState().adminPassword = QStringLiteral("new");
+    appState().adminUserName = QStringLiteral("new");
 
     signOut();
 
@@ -96,7 +97,7 @@ TEST_F(SignOutTest, ConnectedOpenVPN_RunsTheStopScriptAsLastWritten) {
     EXPECT_EQ(runner.scriptFiles, QStringList{home + QStringLiteral("disconnect.scpt")});
     QFile script(home + QStringLiteral("disconnect.scpt"));
     ASSERT_TRUE(script.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(script.readAll().contains("password \"old\""));
+    EXPECT_TRUE(script.readAll().contains("user name \"old\""));
 }
 
 TEST_F(SignOutTest, ConnectedIKEv2_DisconnectsThroughTheManager) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -110,15 +111,56 @@ std::string blockTag(const std::string& line, bool closing) {
     return lowered(line.substr(open.size(), line.size() - open.size() - 1));
 }
 
-std::string problemOfLine(const std::vector<std::string>& words, const std::string& folder) {
+std::string problemOfLine(const std::vector<std::string>& words) {
     std::string name = directiveName(words[0]);
     // "setenv opt NAME ..." makes NAME an option as well.
     if (name == "setenv" && words.size() >= 3 && lowered(words[1]) == "opt")
         name = directiveName(words[2]);
     if (refusedDirectives().count(name))
         return "the directive \"" + name + "\" is not allowed";
-    if (name == "auth-user-pass" && words.size() >= 2 && words[1] != folder + "/auth.txt")
-        return "auth-user-pass may only name the client's own auth.txt";
+    if (name == "auth-user-pass" && words.size() >= 2)
+        return authPathProblem(words[1]);
+    return {};
+}
+
+bool isPlainAbsolute(const std::string& path) {
+    return !path.empty() && path[0] == '/' && path.find("/./") == std::string::npos &&
+           path.find("/../") == std::string::npos && path.find("//") == std::string::npos;
+}
+
+// Calls `visit` with the words of each directive line, and with the tag of each inline
+// block opened (whose content is no directive); stops at the first problem it returns.
+std::string
+visitDirectives(const std::string& text,
+                const std::function<std::string(const std::vector<std::string>&)>& visitLine,
+                const std::function<std::string(const std::string&)>& visitBlock) {
+    std::string block;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (!block.empty()) {
+            if (blockTag(line, true) == block)
+                block.clear();
+            continue;
+        }
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            continue;
+        if (const std::string tag = blockTag(line, false); !tag.empty()) {
+            if (std::string problem = visitBlock(tag); !problem.empty())
+                return problem;
+            block = tag;
+            continue;
+        }
+        const std::vector<std::string> words = wordsOf(line);
+        if (words.empty())
+            continue;
+        if (std::string problem = visitLine(words); !problem.empty())
+            return problem;
+    }
     return {};
 }
 
@@ -159,35 +201,33 @@ std::string configPathProblem(const std::string& path, const std::string& home) 
     return {};
 }
 
-std::string configTextProblem(const std::string& text, const std::string& folder) {
-    std::string block;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = trimmed(text.substr(start, end - start));
-        start = end + 1;
-        if (!block.empty()) {
-            if (blockTag(line, true) == block)
-                block.clear();
-            continue;
-        }
-        if (line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
-        if (const std::string tag = blockTag(line, false); !tag.empty()) {
-            if (refusedDirectives().count(tag))
-                return "the inline block \"" + tag + "\" is not allowed";
-            block = tag;
-            continue;
-        }
-        const std::vector<std::string> words = wordsOf(line);
-        if (words.empty())
-            continue;
-        if (std::string problem = problemOfLine(words, folder); !problem.empty())
-            return problem;
-    }
+std::string configTextProblem(const std::string& text) {
+    return visitDirectives(text, problemOfLine, [](const std::string& tag) -> std::string {
+        if (refusedDirectives().count(tag))
+            return "the inline block \"" + tag + "\" is not allowed";
+        return {};
+    });
+}
+
+std::string authPathProblem(const std::string& path) {
+    const std::string name = "/auth.txt";
+    if (!isPlainAbsolute(path) || path.size() <= name.size() ||
+        path.compare(path.size() - name.size(), name.size(), name) != 0)
+        return "auth-user-pass may only name the client's own auth.txt";
     return {};
+}
+
+std::string authFileOf(const std::string& text) {
+    std::string path;
+    visitDirectives(
+        text,
+        [&path](const std::vector<std::string>& words) -> std::string {
+            if (directiveName(words[0]) == "auth-user-pass")
+                path = words.size() >= 2 ? words[1] : std::string();
+            return {};
+        },
+        [](const std::string&) { return std::string(); });
+    return path;
 }
 
 std::string stateKey(const std::string& configPath) {
@@ -207,6 +247,10 @@ std::string pidFilePath(const std::string& configPath) {
 
 std::string configCopyPath(const std::string& configPath) {
     return std::string(kStateFolder) + "/openvpn-" + stateKey(configPath) + ".ovpn";
+}
+
+std::string authCopyPath(const std::string& configPath) {
+    return std::string(kStateFolder) + "/openvpn-" + stateKey(configPath) + ".auth";
 }
 
 } // namespace launcher

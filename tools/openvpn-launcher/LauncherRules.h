@@ -23,14 +23,21 @@ std::optional<uid_t> invokingUser(const char* sudoUid, uid_t realUid);
 std::string configPathProblem(const std::string& path, const std::string& home);
 
 // Why the configuration must not run as root (a directive that starts programs, loads
-// code, writes files or reads a password file other than the client's own); empty when
-// it may.
-std::string configTextProblem(const std::string& text, const std::string& folder);
+// code, writes files or names a password file other than an auth.txt); empty when it may.
+std::string configTextProblem(const std::string& text);
+
+// Why `path` cannot be the client's auth.txt: it must be plain, absolute and end in
+// "/auth.txt". The file itself must then be the invoking user's own (checked on open).
+std::string authPathProblem(const std::string& path);
+// The file the configuration's auth-user-pass names, empty when none.
+std::string authFileOf(const std::string& text);
 
 // A stable file-name part for a configuration path: the pid and the root-owned copy of
 // the configuration are kept under it.
 std::string stateKey(const std::string& configPath);
 std::string pidFilePath(const std::string& configPath);
 std::string configCopyPath(const std::string& configPath);
+// Root's copy of the credentials, which OpenVPN reads instead of the user's file.
+std::string authCopyPath(const std::string& configPath);
 
 } // namespace launcher

@@ -4,9 +4,11 @@
 // Run as root (through sudo) by the client. It only ever runs /usr/sbin/openvpn, only for
 // HOME/OrvelVPN/default.ovpn of the user who invoked it, and only a configuration that
 // starts no program, loads no code and writes no file. The configuration is read once
-// and handed to OpenVPN as a root-owned copy, so it cannot change after the check. The
-// interface is the first free utunN, which the client counts. The pid is recorded in
-// /run/orvelvpn so the stop ends this process, and only this one.
+// and handed to OpenVPN as a root-owned copy, so it cannot change after the check; so
+// are the credentials of its auth.txt, which must be the user's own file (the client
+// keeps it outside the home). The interface is the first free utunN, which the client
+// counts. The pid is recorded in /run/orvelvpn so the stop ends this process, and only
+// this one.
 #include "LauncherRules.h"
 
 #include <cerrno>
@@ -22,10 +24,12 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr off_t kMaxConfigBytes = off_t{1024} * 1024;
+constexpr off_t kMaxAuthBytes = 4096;
 constexpr int kTermGraceMs = 3000;
 constexpr int kKillGraceMs = 1000;
 
@@ -43,45 +47,52 @@ std::string homeOf(uid_t uid) {
     return entry && entry->pw_dir ? entry->pw_dir : "";
 }
 
-// Reads the configuration through descriptors that follow no link, after checking that
-// the folder and the file belong to one user (the invoking one unless that is root) and
-// that nobody else may write them.
-std::string readClientConfig(const std::string& path, uid_t user, std::string* text) {
+// Reads one of the client's files (`what` names it in the answer) through descriptors
+// that follow no link, after checking that the folder and the file belong to one user
+// (the invoking one unless that is root) and that nobody else may write them.
+std::string readUserFile(const std::string& path, const char* what, uid_t user, off_t maxBytes,
+                         std::string* text) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     const bool plain = resolved && path == resolved;
     std::free(resolved);
     if (!plain)
-        return "the configuration path holds a link or does not exist";
+        return std::string("the ") + what + " path holds a link or does not exist";
     const std::string folder = path.substr(0, path.rfind('/'));
+    const std::string name = path.substr(path.rfind('/') + 1);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat folderInfo {};
     if (dir < 0 || ::fstat(dir, &folderInfo) != 0) {
         if (dir >= 0)
             ::close(dir);
-        return "cannot open the configuration folder";
+        return std::string("cannot open the folder of the ") + what;
     }
     const uid_t owner = user == 0 ? folderInfo.st_uid : user;
-    const int fd = ::openat(dir, launcher::kConfigName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     ::close(dir);
     if (!privateFolder(folderInfo, owner)) {
         if (fd >= 0)
             ::close(fd);
-        return "the configuration folder is not the user's own";
+        return std::string("the folder of the ") + what + " is not the user's own";
     }
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != owner ||
-        (info.st_mode & 022) != 0 || info.st_size > kMaxConfigBytes) {
+        (info.st_mode & 022) != 0 || info.st_size > maxBytes) {
         if (fd >= 0)
             ::close(fd);
-        return "the configuration is not a private regular file of the user";
+        return std::string("the ") + what + " is not a private regular file of the user";
     }
     std::string content(static_cast<size_t>(info.st_size), '\0');
     const ssize_t read = ::read(fd, content.data(), content.size());
     ::close(fd);
     if (read != info.st_size)
-        return "cannot read the configuration";
+        return std::string("cannot read the ") + what;
     *text = content;
     return {};
+}
+
+void removeCopies(const std::string& configPath) {
+    ::unlink(launcher::configCopyPath(configPath).c_str());
+    ::unlink(launcher::authCopyPath(configPath).c_str());
 }
 
 bool makeStateFolder() {
@@ -134,19 +145,28 @@ void sweepEndedRecords() {
         if (pid && !hasEnded(static_cast<pid_t>(pid)))
             continue;
         ::unlink(pidFile.c_str());
-        const std::string copy = pidFile.substr(0, pidFile.size() - suffix.size()) + ".ovpn";
-        ::unlink(copy.c_str());
+        const std::string stem = pidFile.substr(0, pidFile.size() - suffix.size());
+        ::unlink((stem + ".ovpn").c_str());
+        ::unlink((stem + ".auth").c_str());
     }
     ::closedir(folder);
 }
 
 int start(const std::string& path, uid_t user) {
     std::string text;
-    if (std::string problem = readClientConfig(path, user, &text); !problem.empty())
+    if (std::string problem = readUserFile(path, "configuration", user, kMaxConfigBytes, &text);
+        !problem.empty())
         return fail(problem);
-    const std::string folder = path.substr(0, path.rfind('/'));
-    if (std::string problem = launcher::configTextProblem(text, folder); !problem.empty())
+    if (std::string problem = launcher::configTextProblem(text); !problem.empty())
         return fail(problem);
+    const std::string authPath = launcher::authFileOf(text);
+    std::string credentials;
+    if (!authPath.empty()) {
+        if (std::string problem =
+                readUserFile(authPath, "credentials file", user, kMaxAuthBytes, &credentials);
+            !problem.empty())
+            return fail(problem);
+    }
     // One OpenVPN per configuration: an earlier one would be left without a record.
     endRecorded(path);
     sweepEndedRecords();
@@ -154,15 +174,21 @@ int start(const std::string& path, uid_t user) {
     if (device.empty())
         return fail("utun0 to utun10 are all taken");
     const std::string copy = launcher::configCopyPath(path);
+    const std::string authCopy = launcher::authCopyPath(path);
     if (!makeStateFolder() || !writePrivateFile(copy, text) ||
+        (!authPath.empty() && !writePrivateFile(authCopy, credentials)) ||
         !writePrivateFile(launcher::pidFilePath(path), std::to_string(::getpid()) + "\n"))
         return fail(std::string("cannot write in ") + launcher::kStateFolder);
     // The same process becomes OpenVPN, so the recorded pid is OpenVPN's. Options after
-    // --config win over the file's own "dev" lines.
-    const char* const argv[] = {launcher::kOpenVPN, "--config",   copy.c_str(), "--dev",
-                                device.c_str(),     "--dev-type", "tun",        nullptr};
+    // --config win over the file's own "dev" and "auth-user-pass" lines.
+    std::vector<const char*> argv = {launcher::kOpenVPN, "--config",   copy.c_str(), "--dev",
+                                     device.c_str(),     "--dev-type", "tun"};
+    if (!authPath.empty())
+        argv.insert(argv.end(), {"--auth-user-pass", authCopy.c_str()});
+    argv.push_back(nullptr);
     const char* const envp[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
-    ::execve(launcher::kOpenVPN, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
+    ::execve(launcher::kOpenVPN, const_cast<char* const*>(argv.data()),
+             const_cast<char* const*>(envp));
     return fail(std::string("cannot run ") + launcher::kOpenVPN + ": " + std::strerror(errno));
 }
 
@@ -227,7 +253,7 @@ bool endRecorded(const std::string& path) {
     // A launch that came in meanwhile has recorded its own pid: that record stays.
     if (recordedPid(pidFile) == recorded) {
         ::unlink(pidFile.c_str());
-        ::unlink(launcher::configCopyPath(path).c_str());
+        removeCopies(path);
     }
     return true;
 }

@@ -1,9 +1,25 @@
+#include "platform/FileItemStore.h"
+#include "platform/SecretServiceItemStore.h"
 #include "platform/SudoScriptRunner.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringDecoder>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// The store the client chose in the same session: a statement that names a password
+// item reads the item the client wrote.
+std::unique_ptr<ItemStore> sessionItemStore() {
+    if (SecretServiceItemStore::answers())
+        return std::make_unique<SecretServiceItemStore>();
+    return std::make_unique<FileItemStore>();
+}
+
+} // namespace
 
 // Exit status 0 when the statement ran and its command succeeded, 1 otherwise.
 int main(int argc, char** argv) {
@@ -24,5 +40,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvel-osascript: %s is not UTF-8\n", qPrintable(arguments.at(1)));
         return 1;
     }
-    return SudoScriptRunner().run(source) ? 0 : 1;
+    const std::unique_ptr<ItemStore> items = sessionItemStore();
+    return SudoScriptRunner(
+               PasswordItems(*items, QString::fromLatin1(KeychainWrapper::kDefaultServiceName)))
+                   .run(source)
+               ? 0
+               : 1;
 }
