@@ -4,6 +4,8 @@
 #include "app/AppState.h"
 #include "desktop/Redactor.h"
 #include "platform/Preferences.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +55,9 @@ DiagnosticsExport::DiagnosticsExport(QStringList logFiles, const Preferences& pr
 
 QStringList DiagnosticsExport::currentSecrets(const Preferences& preferences) {
     const AppState& state = appState();
-    QStringList secrets{state.vpnPassword, state.adminPassword, state.csrfToken, state.sessionId};
+    QStringList secrets{state.vpnPassword, state.csrfToken, state.sessionId};
+    for (const QString& item : {kAccountPasswordItem, kAdminPasswordItem})
+        secrets.append(KeychainWrapper::shared().readString(item).value_or(QString()));
     for (const char* key : kPreferenceKeys) {
         if (Redactor::isSecretKey(QLatin1String(key)))
             secrets.append(preferences.string(QLatin1String(key)).value_or(QString()));

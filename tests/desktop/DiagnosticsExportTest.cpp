@@ -3,6 +3,8 @@
 #include "app/AppState.h"
 #include "platform/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
+#include "tunnel/KeychainItems.h"
+#include "tunnel/KeychainWrapper.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +39,7 @@ class DiagnosticsExportTest : public OrvelTest {};
 TEST_F(DiagnosticsExportTest, Archive_HoldsEverySectionAndNoneOfTheSecrets) {
     AppState& state = appState();
     state.vpnPassword = kSecrets[0];
-    state.adminPassword = kSecrets[1];
+    ASSERT_TRUE(KeychainWrapper::shared().writeString(kSecrets[1], kAdminPasswordItem));
     state.csrfToken = kSecrets[2];
     state.sessionId = kSecrets[3];
     preferences().setValue("email", "user@example.test");
