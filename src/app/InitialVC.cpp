@@ -26,10 +26,13 @@ Q_LOGGING_CATEGORY(lcStartup, "orvel.startup")
 namespace {
 constexpr int kWidth = 350;
 constexpr int kHeight = 500;
-// A regular start is over long before this; the busy bar repaints some 30 times a second.
+// A regular start is over long before this; the busy bar repaints some 30 times a second,
+// and every repaint wakes several threads.
 constexpr int kBusyAnimationMs = 3000;
 constexpr int kSlowStepMs = 500;
 constexpr int kSlowSteps = 6;
+// Then the bar rests; the status line says what the screen waits for.
+constexpr int kSlowStepsBeforeRest = 20;
 
 QLabel* makeLabel(QWidget* parent, const QRect& frame, int pointSize) {
     auto* label = new QLabel(parent);
@@ -82,6 +85,8 @@ void InitialVC::viewDidLoad() {
     connect(&m_barSteps, &QTimer::timeout, this, [this] {
         if (progressbar)
             progressbar->setValue((progressbar->value() + 1) % (kSlowSteps + 1));
+        if (--m_barStepsLeft == 0)
+            m_barSteps.stop();
     });
     QTimer::singleShot(kBusyAnimationMs, this, &InitialVC::slowProgressBar);
     if (ApiClient* api = services().api)
@@ -190,8 +195,9 @@ void InitialVC::requestFailed(const QString& path) {
 }
 
 void InitialVC::slowProgressBar() {
-    if (!progressbar || m_barSteps.isActive())
+    if (!progressbar || m_barStepsLeft >= 0)
         return;
+    m_barStepsLeft = kSlowStepsBeforeRest;
     progressbar->setRange(0, kSlowSteps);
     progressbar->setValue(0);
     m_barSteps.start(kSlowStepMs);

@@ -15,7 +15,7 @@ class Storyboard;
 // package is there, tests the network, opens a session with the service and checks
 // this client's version, one step after the other; then hands over to the login screen.
 // A step that cannot go on says in the status line what it waits for and runs again by
-// itself; meanwhile the bar slows down so that waiting costs next to nothing.
+// itself; meanwhile the bar slows down, then rests, so that waiting costs next to nothing.
 class InitialVC final : public QWidget {
     Q_OBJECT
 public:
@@ -53,5 +53,6 @@ private:
     bool m_networkAlertShown = false;
     const char* m_waitingFor = nullptr; // the key of the line, to log each reason once
     StartupRetry m_retry;
-    QTimer m_barSteps; // the slow animation that replaces the busy one
+    QTimer m_barSteps;       // the slow animation that replaces the busy one
+    int m_barStepsLeft = -1; // -1 while the busy animation runs
 };
