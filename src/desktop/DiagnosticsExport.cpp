@@ -53,7 +53,7 @@ DiagnosticsExport::DiagnosticsExport(QStringList logFiles, const Preferences& pr
 
 QStringList DiagnosticsExport::currentSecrets(const Preferences& preferences) {
     const AppState& state = appState();
-    QStringList secrets{state.vpnPassword, state.adminPassword, state.csrfToken, state.sessionId};
+    QStringList secrets{state.vpnPassword, state.csrfToken, state.sessionId};
     for (const char* key : kPreferenceKeys) {
         if (Redactor::isSecretKey(QLatin1String(key)))
             secrets.append(preferences.string(QLatin1String(key)).value_or(QString()));

@@ -37,7 +37,6 @@ class DiagnosticsExportTest : public OrvelTest {};
 TEST_F(DiagnosticsExportTest, Archive_HoldsEverySectionAndNoneOfTheSecrets) {
     AppState& state = appState();
     state.vpnPassword = kSecrets[0];
-    state.adminPassword = kSecrets[1];
     state.csrfToken = kSecrets[2];
     state.sessionId = kSecrets[3];
     preferences().setValue("email", "user@example.test");
