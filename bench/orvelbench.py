@@ -169,14 +169,14 @@ def startup(build, runs, state):
 
 # --- idle -----------------------------------------------------------------------------
 
-def task_switches(pid):
+def task_switches(pid, kinds=("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
     """Context switches so far of each thread, by thread id, with the thread's name."""
     switches = {}
     for task in Path(f"/proc/{pid}/task").iterdir():
         try:
             count = 0
             for line in (task / "status").read_text().splitlines():
-                if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                if line.startswith(kinds):
                     count += int(line.split()[1])
             switches[task.name] = ((task / "comm").read_text().strip(), count)
         except FileNotFoundError:
@@ -243,6 +243,63 @@ def idle(build, seconds, state):
           f"RSS {rss:.1f} MB (target: no periodic wake-up, <= 60 MB)")
 
 
+# --- waiting start-up screen -------------------------------------------------------------
+
+def refusing_address():
+    """A loopback port that refuses connections: bound once, then closed."""
+    import socket
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def cpu_ticks(pid):
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime + stime
+
+
+def waiting(build, seconds, state):
+    """The start-up screen left waiting: every API host refusing (package installed), then
+    the package host refusing (fresh home). CPU and wake-ups over `seconds`, from 5 s after
+    the launch, when the screen has said what it waits for."""
+    service = Service(build, state)
+    refused = [f"https://127.0.0.1:{refusing_address()}" for _ in range(5)]
+    cases = {
+        "every API host refusing": ["--api-hosts", ",".join(refused), "--ca-file",
+                                    service.client_args[3], "--package-url",
+                                    service.client_args[5]],
+        "package host refusing": service.client_args[:4] + [
+            "--package-url", f"http://127.0.0.1:{refusing_address()}/settings.zip"],
+    }
+    ticks_per_second = os.sysconf("SC_CLK_TCK")
+    try:
+        for name, args in cases.items():
+            home = Path(state) / ("home-wait-" + name.split()[0])
+            env = client_env(home, {"QT_LOGGING_RULES": "orvel.*.info=false;orvel.startup.info=true"})
+            run = Lines([str(build / "src/orvelvpn"), *args], env=env)
+            try:
+                pid = run.proc.pid
+                time.sleep(5)  # the first round has failed; the busy bar has given way
+                # Wake-ups are voluntary switches: preemptions only say how busy the machine is.
+                woken = ("voluntary_ctxt_switches",)
+                before, cpu_before, start = task_switches(pid, woken), cpu_ticks(pid), time.time()
+                time.sleep(seconds)
+                after, cpu_after = task_switches(pid, woken), cpu_ticks(pid)
+                elapsed = time.time() - start
+            finally:
+                run.stop()
+            rates = wakeups_per_thread(before, after, elapsed)
+            cpu = (cpu_after - cpu_before) / ticks_per_second / elapsed * 100.0
+            reason = re.findall(r"waiting: (\S+)", run.text())
+            busy = ", ".join(f"{thread} {rate:.1f}" for thread, rate in sorted(rates.items())
+                             if rate >= 0.1)
+            print(f"waiting start-up screen, {name} ({seconds} s): CPU {cpu:.2f} %, "
+                  f"{sum(rates.values()):.1f} wake-ups/s over all threads ({busy or 'none'}), "
+                  f"line {reason[-1] if reason else '?'} (target: <= 1 %, a few wake-ups/s)")
+    finally:
+        service.close()
+
+
 def client_pid(pid):
     """The client itself when it runs under unshare/sh wrappers (they exec into it)."""
     for _ in range(50):
@@ -257,7 +314,7 @@ def client_pid(pid):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("what", choices=["startup", "idle", "connect"])
+    parser.add_argument("what", choices=["startup", "idle", "waiting", "connect"])
     parser.add_argument("--build", required=True, type=Path)
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--seconds", type=int, default=30)
@@ -268,6 +325,8 @@ def main():
             startup(build, args.runs, state)
         elif args.what == "idle":
             idle(build, args.seconds, state)
+        elif args.what == "waiting":
+            waiting(build, args.seconds, state)
         else:
             import orvelconnect
             orvelconnect.connect(build, args.runs, state, sys.modules[__name__])

@@ -4,6 +4,7 @@
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "platform/Alerts.h"
 #include "tunnel/SignOut.h"
 #include "ui/CustomAlertView.h"
 
@@ -85,41 +86,59 @@ void PasswordChangeVC::changePassword() {
         presentAlert(localized(QStringLiteral("PASSWORD_MISMATCH")), QStringLiteral("alert"));
         return;
     }
+    sendChange(this, PrePassword->text(), RePassword->text());
+}
+
+// The request outlives the screen: the menu may replace it while the service answers.
+// A resend reads the form again while there is one, else repeats what was sent.
+void PasswordChangeVC::sendChange(QPointer<PasswordChangeVC> screen, const QString& previous,
+                                  const QString& next) {
     ApiClient* api = services().api;
     if (!api)
         return;
-    QPointer<PasswordChangeVC> self(this);
-    const QString previous = PrePassword->text();
-    const QString next = RePassword->text();
     api->send(
         QLatin1String(ApiPath::changePassword),
         [previous, next] {
             return ApiFields{{QStringLiteral("user_privious_password"), previous},
                              {QStringLiteral("user_new_password"), next}};
         },
-        [self](const ApiReply& reply) {
-            if (self)
-                self->handleChangeReply(reply);
+        [screen](const ApiReply& reply) { handleReply(screen, reply); },
+        [screen, previous, next] {
+            if (screen)
+                screen->changePassword();
+            else
+                sendChange(nullptr, previous, next);
         });
 }
 
 void PasswordChangeVC::handleChangeReply(const ApiReply& reply) {
+    handleReply(this, reply);
+}
+
+void PasswordChangeVC::handleReply(PasswordChangeVC* screen, const ApiReply& reply) {
     const QString result = reply.text("result");
     logLine(QStringLiteral("cc ") + result);
-    if (result == QLatin1String("200"))
-        presentAlert(localized(QStringLiteral("SUCCESSCONTENT")), QStringLiteral("success"));
-    else if (result == QLatin1String("400"))
+    if (result == QLatin1String("400")) {
         signOut();
-    else if (result == QLatin1String("500"))
-        presentAlert(localized(QStringLiteral("CONFIRMPASSWORD")), QStringLiteral("alert"));
-    else
-        presentAlert(localized(QStringLiteral("ERRORALERT")), QStringLiteral("alert"));
+        return;
+    }
+    QString key = QStringLiteral("ERRORALERT");
+    QString kind = QStringLiteral("alert");
+    if (result == QLatin1String("200")) {
+        key = QStringLiteral("SUCCESSCONTENT");
+        kind = QStringLiteral("success");
+    } else if (result == QLatin1String("500")) {
+        key = QStringLiteral("CONFIRMPASSWORD");
+    }
+    if (screen)
+        screen->presentAlert(localized(key), kind);
+    else if (Alerts* alerts = services().alerts)
+        alerts->showConfirmAlert(localized(key), localized(QStringLiteral("CONFIRM")));
 }
 
 void PasswordChangeVC::presentAlert(const QString& text, const QString& kind) {
-    QWidget* host = window();
-    m_alert = showAlertOver(host, {ChangeButton, PrePassword, NowPassword, RePassword}, text, kind);
-    m_alert->resize(300, 300);
+    m_alert = showAlertOver(window(), {ChangeButton, PrePassword, NowPassword, RePassword}, text,
+                            kind, QSize(300, 300));
     QPointer<PasswordChangeVC> self(this);
     m_alert->completionHandler = [self] {
         if (self)

@@ -37,6 +37,10 @@ private:
     void buildElements();
     void viewDidLoad();
     void presentAlert(const QString& text, const QString& kind);
+    static void sendChange(QPointer<PasswordChangeVC> screen, const QString& previous,
+                           const QString& next);
+    // Without a screen the outcome still reaches the user, as a desktop alert.
+    static void handleReply(PasswordChangeVC* screen, const ApiReply& reply);
 
     QPointer<CustomAlertView> m_alert;
 };

@@ -26,6 +26,13 @@ Q_LOGGING_CATEGORY(lcStartup, "orvel.startup")
 namespace {
 constexpr int kWidth = 350;
 constexpr int kHeight = 500;
+// A regular start is over long before this; the busy bar repaints some 30 times a second,
+// and every repaint wakes several threads.
+constexpr int kBusyAnimationMs = 3000;
+constexpr int kSlowStepMs = 500;
+constexpr int kSlowSteps = 6;
+// Then the bar rests; the status line says what the screen waits for.
+constexpr int kSlowStepsBeforeRest = 20;
 
 QLabel* makeLabel(QWidget* parent, const QRect& frame, int pointSize) {
     auto* label = new QLabel(parent);
@@ -74,6 +81,16 @@ void InitialVC::viewDidLoad() {
 
     lbVersion = makeLabel(this, QRect(0, 440, kWidth, 24), 12);
     lbVersion->setStyleSheet(QStringLiteral("color: gray;"));
+
+    connect(&m_barSteps, &QTimer::timeout, this, [this] {
+        if (progressbar)
+            progressbar->setValue((progressbar->value() + 1) % (kSlowSteps + 1));
+        if (--m_barStepsLeft == 0)
+            m_barSteps.stop();
+    });
+    QTimer::singleShot(kBusyAnimationMs, this, &InitialVC::slowProgressBar);
+    if (ApiClient* api = services().api)
+        connect(api, &ApiClient::requestFailed, this, &InitialVC::requestFailed);
 
     QTimer::singleShot(0, this, &InitialVC::runStartupChecks);
 }
@@ -124,21 +141,66 @@ void InitialVC::runStartupChecks() {
         checkNetwork();
         return;
     }
-    steps->downloadSettingsPackage([self = QPointer(this)] {
-        if (self)
-            self->checkNetwork();
-    });
+    downloadPackage();
+}
+
+void InitialVC::downloadPackage() {
+    QPointer self(this);
+    services().startupSteps->downloadSettingsPackage(
+        [self] {
+            if (self)
+                self->checkNetwork();
+        },
+        [self] {
+            if (!self)
+                return;
+            self->showWaiting("STARTUP_WAIT_PACKAGE");
+            self->m_retry.schedule([screen = self.data()] { screen->downloadPackage(); });
+        });
 }
 
 void InitialVC::checkNetwork() {
     queueStatusText(QStringLiteral("check Network..."));
     const Reachability* reachability = services().reachability;
     if (reachability && !reachability->isReachable()) {
-        showConfirmAlert(localized(QStringLiteral("NETWORKNOTCONNECT")));
+        showWaiting("STARTUP_WAIT_NETWORK");
+        m_retry.schedule([this] { checkNetwork(); });
+        // Once per run; the step above comes back by itself, even while the alert is up.
+        if (!std::exchange(m_networkAlertShown, true))
+            showConfirmAlert(localized(QStringLiteral("NETWORKNOTCONNECT")));
         return;
     }
     logLine(QStringLiteral("Internet Connected"));
     initSession();
+}
+
+void InitialVC::showWaiting(const char* key) {
+    if (qstrcmp(m_waitingFor, key) != 0)
+        qCInfo(lcStartup) << "waiting:" << key;
+    m_waitingFor = key;
+    queueStatusText(localized(QLatin1String(key)));
+    slowProgressBar();
+}
+
+// The client resends by itself, pausing once a whole round of hosts has failed; from then
+// on the line says why nothing seems to happen.
+void InitialVC::requestFailed(const QString& path) {
+    if (path != QLatin1String(ApiPath::initSession) && path != QLatin1String(ApiPath::osxVersion))
+        return;
+    if (services().api->currentBackoffMs() == 0)
+        return;
+    const Reachability* reachability = services().reachability;
+    showWaiting(reachability && !reachability->isReachable() ? "STARTUP_WAIT_NETWORK"
+                                                             : "STARTUP_WAIT_SERVICE");
+}
+
+void InitialVC::slowProgressBar() {
+    if (!progressbar || m_barStepsLeft >= 0)
+        return;
+    m_barStepsLeft = kSlowStepsBeforeRest;
+    progressbar->setRange(0, kSlowSteps);
+    progressbar->setValue(0);
+    m_barSteps.start(kSlowStepMs);
 }
 
 void InitialVC::initSession() {
@@ -217,6 +279,7 @@ void InitialVC::goToLogin(Storyboard* storyboard) {
         delete controller;
         return;
     }
+    m_barSteps.stop();
     window->setContentViewController(login);
     if (progressbar)
         progressbar->deleteLater();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "app/StartupRetry.h"
+
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -11,6 +14,8 @@ class Storyboard;
 // The first screen of a run: counts the tunnels already up, makes sure the OpenVPN
 // package is there, tests the network, opens a session with the service and checks
 // this client's version, one step after the other; then hands over to the login screen.
+// A step that cannot go on says in the status line what it waits for and runs again by
+// itself; meanwhile the bar slows down, then rests, so that waiting costs next to nothing.
 class InitialVC final : public QWidget {
     Q_OBJECT
 public:
@@ -38,7 +43,16 @@ private:
     void handleVersionReply(const QString& result, const QString& versionCode);
     void goToLogin(Storyboard* storyboard);
     void queueStatusText(const QString& text);
+    void downloadPackage();
+    void showWaiting(const char* key);
+    void requestFailed(const QString& path);
+    void slowProgressBar();
 
     Storyboard* m_storyboard;
     bool m_appeared = false;
+    bool m_networkAlertShown = false;
+    const char* m_waitingFor = nullptr; // the key of the line, to log each reason once
+    StartupRetry m_retry;
+    QTimer m_barSteps;       // the slow animation that replaces the busy one
+    int m_barStepsLeft = -1; // -1 while the busy animation runs
 };

@@ -90,9 +90,12 @@ bool readEntries(zip_t* archive, const UnpackLimits& limits, QList<ArchiveEntry>
         if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
             system == ZIP_OPSYS_UNIX && (attributes >> 16) != 0) {
             const mode_t mode = attributes >> 16;
-            if (S_ISDIR(mode)) {
+            // Many writers (Python's zipfile among them) store permission bits only; no
+            // type bits means a plain entry, a folder when its name says so.
+            const mode_t type = mode & S_IFMT;
+            if (type == S_IFDIR) {
                 entry.directory = true;
-            } else if (!S_ISREG(mode)) {
+            } else if (type != 0 && type != S_IFREG) {
                 *error = QStringLiteral("the entry \"%1\" is not a file or folder").arg(name);
                 return false;
             }
@@ -196,13 +199,20 @@ QString materializedTemplate() {
     return path;
 }
 
-// Transport failures only: an HTTP status with a body counts as downloaded.
-bool isTransportError(QNetworkReply::NetworkError error) {
-    return error != QNetworkReply::NoError &&
-           !(error >= QNetworkReply::ContentAccessDenied &&
-             error <= QNetworkReply::UnknownContentError) &&
-           !(error >= QNetworkReply::InternalServerError &&
-             error <= QNetworkReply::UnknownServerError);
+// The status of the answer when one came; an answer is handled like the package, whatever
+// its status. Qt keeps the status of a 401 or 407 to itself and reports only the error.
+std::optional<int> answeredStatus(const QNetworkReply& reply) {
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        return status.toInt();
+    switch (reply.error()) {
+    case QNetworkReply::AuthenticationRequiredError:
+        return 401;
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return 407;
+    default:
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -297,6 +307,7 @@ void SettingsPackageInstaller::downloadSettingsPackage(
         logLine(QStringLiteral("Error took place while downloading a file. Error description: ") +
                 body->errorString());
         delete body;
+        emit downloadFailed();
         return;
     }
     QNetworkRequest request{QUrl(m_options.packageUrl)};
@@ -319,20 +330,20 @@ void SettingsPackageInstaller::downloadFinished(QNetworkReply* reply, QTemporary
                                                 std::function<void()> continueWithNetworkCheck) {
     reply->deleteLater();
     body->deleteLater();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (body->property("refused").toBool() || isTransportError(reply->error()) ||
-        !status.isValid()) {
-        const QString description = body->property("refused").toBool()
-                                        ? QStringLiteral("the package is larger than allowed")
-                                        : reply->errorString();
+    const bool refused = body->property("refused").toBool();
+    const std::optional<int> status = refused ? std::nullopt : answeredStatus(*reply);
+    if (!status) {
+        const QString description =
+            refused ? QStringLiteral("the package is larger than allowed") : reply->errorString();
         logLine(QStringLiteral("Error took place while downloading a file. Error description: ") +
                 description);
+        emit downloadFailed();
         return;
     }
     body->write(reply->readAll());
     body->flush();
     logLine(QStringLiteral("Executable setting file downloaded. Status code: ") +
-            QString::number(status.toInt()));
+            QString::number(*status));
 
     const QString home = appState().vpnHomeDir;
     const QString destination = home + kArchiveName;

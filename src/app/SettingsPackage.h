@@ -41,10 +41,12 @@ public:
     void verifyStoredAdmin();
     void removeLegacyFolder();
     bool isOpenVPNInstalled() const;
-    // Returns at once. A finished download is unpacked and installed, then
-    // continueWithNetworkCheck runs on the main thread; after a download error
-    // nothing follows.
+    // Returns at once. Any answer is unpacked and installed, then continueWithNetworkCheck
+    // runs on the main thread; when no answer came, downloadFailed is emitted instead.
     void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck);
+
+signals:
+    void downloadFailed();
 
 private:
     void downloadFinished(class QNetworkReply* reply, class QTemporaryFile* body,

@@ -12,8 +12,9 @@ public:
     virtual void verifyStoredAdmin() = 0;
     virtual void removeLegacyFolder() = 0;
     virtual bool isOpenVPNInstalled() = 0;
-    // Starts the download and returns. When it ends with something written, the package
-    // is installed and continueWithNetworkCheck runs on the main thread; after a
-    // download error nothing follows.
-    virtual void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) = 0;
+    // Starts the download and returns. When the package host answered, the package is
+    // installed and continueWithNetworkCheck runs on the main thread; when no answer
+    // came, failed runs instead.
+    virtual void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck,
+                                         std::function<void()> failed) = 0;
 };

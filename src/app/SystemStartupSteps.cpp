@@ -38,6 +38,10 @@ bool SystemStartupSteps::isOpenVPNInstalled() {
     return m_package.isOpenVPNInstalled();
 }
 
-void SystemStartupSteps::downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) {
+void SystemStartupSteps::downloadSettingsPackage(std::function<void()> continueWithNetworkCheck,
+                                                 std::function<void()> failed) {
+    QObject::disconnect(m_failed);
+    m_failed = QObject::connect(&m_package, &SettingsPackageInstaller::downloadFailed, &m_package,
+                                std::move(failed));
     m_package.downloadSettingsPackage(std::move(continueWithNetworkCheck));
 }

@@ -15,8 +15,10 @@ public:
     void verifyStoredAdmin() override;
     void removeLegacyFolder() override;
     bool isOpenVPNInstalled() override;
-    void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) override;
+    void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck,
+                                 std::function<void()> failed) override;
 
 private:
     SettingsPackageInstaller m_package;
+    QMetaObject::Connection m_failed; // of the download that runs now
 };

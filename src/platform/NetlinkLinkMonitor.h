@@ -1,26 +1,18 @@
 #pragma once
 
 #include "platform/LinkMonitor.h"
+#include "platform/RtnetlinkWatch.h"
 
-#include <memory>
-
-class QSocketNotifier;
-
-// A rtnetlink socket subscribed to link and IPv4 address changes, read on the main
-// thread through a socket notifier.
+// Link and IPv4 address announcements of the kernel's rtnetlink.
 class NetlinkLinkMonitor final : public LinkMonitor {
     Q_OBJECT
 public:
     explicit NetlinkLinkMonitor(QObject* parent = nullptr);
-    ~NetlinkLinkMonitor() override;
 
-    void start() override;
-    void stop() override;
-    bool isRunning() const override { return m_socket >= 0; }
+    void start() override { m_watch.start(); }
+    void stop() override { m_watch.stop(); }
+    bool isRunning() const override { return m_watch.isRunning(); }
 
 private:
-    void readMessages();
-
-    int m_socket = -1;
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    RtnetlinkWatch m_watch;
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QList>
+#include <linux/rtnetlink.h>
 
 namespace {
 QByteArray readAll(const QString& path) {
@@ -12,8 +13,13 @@ QByteArray readAll(const QString& path) {
 }
 } // namespace
 
-RouteReachability::RouteReachability(QString ipv4RouteTable, QString ipv6RouteTable)
-    : m_ipv4RouteTable(std::move(ipv4RouteTable)), m_ipv6RouteTable(std::move(ipv6RouteTable)) {}
+RouteReachability::RouteReachability(QString ipv4RouteTable, QString ipv6RouteTable,
+                                     QObject* parent)
+    : Reachability(parent), m_ipv4RouteTable(std::move(ipv4RouteTable)),
+      m_ipv6RouteTable(std::move(ipv6RouteTable)),
+      m_watch(RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE, {RTM_NEWROUTE, RTM_DELROUTE}) {
+    connect(&m_watch, &RtnetlinkWatch::arrived, this, &Reachability::routesChanged);
+}
 
 bool RouteReachability::isReachable() const {
     return ipv4TableHasDefaultRoute(readAll(m_ipv4RouteTable)) ||

@@ -1,6 +1,5 @@
 #include "platform/SudoScriptRunner.h"
 
-#include "platform/AdminAuthenticator.h"
 #include "platform/AppleScriptStatement.h"
 
 #include <QCoreApplication>
@@ -38,8 +37,10 @@ int runToEnd(const QString& program, const QStringList& arguments, const QByteAr
 
 } // namespace
 
-SudoScriptRunner::SudoScriptRunner(PasswordItems passwords, QString interpreterPath)
-    : m_passwords(std::move(passwords)), m_interpreter(std::move(interpreterPath)) {}
+SudoScriptRunner::SudoScriptRunner(PasswordItems passwords, QString interpreterPath,
+                                   const AdminAccounts& accounts)
+    : m_passwords(std::move(passwords)), m_interpreter(std::move(interpreterPath)),
+      m_accounts(accounts) {}
 
 QString SudoScriptRunner::locateInterpreter() {
     const QStringList candidates = {
@@ -97,11 +98,11 @@ bool SudoScriptRunner::run(const QString& source) {
 bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
     const QString& user = *statement.userName;
     const bool asRoot = ::geteuid() == 0;
-    if (!asRoot && user != AdminAuthenticator::currentUserName()) {
+    if (!asRoot && user != m_accounts.currentUserName()) {
         qCWarning(lcScript) << "refused: sudo can only act for the current user, not" << user;
         return false;
     }
-    if (!AdminAuthenticator::isAdministrator(user)) {
+    if (!m_accounts.isAdministrator(user)) {
         qCWarning(lcScript) << "refused:" << user << "is not an administrator";
         return false;
     }
@@ -111,7 +112,7 @@ bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
                             << "cannot be read";
         return false;
     }
-    if (!AdminAuthenticator::checkPassword(user, *password)) {
+    if (!m_accounts.checkPassword(user, *password)) {
         qCWarning(lcScript) << "refused: wrong password for" << user;
         return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PamAdminAccounts.h"
 #include "platform/PasswordItems.h"
 #include "platform/ScriptRunner.h"
 
@@ -14,7 +15,8 @@ struct AppleScriptStatement;
 class SudoScriptRunner final : public ScriptRunner {
 public:
     explicit SudoScriptRunner(PasswordItems passwords = {},
-                              QString interpreterPath = locateInterpreter());
+                              QString interpreterPath = locateInterpreter(),
+                              const AdminAccounts& accounts = PamAdminAccounts::shared());
 
     void runAppleScript(const QString& source) override;
     void runScriptFile(const QString& path) override;
@@ -32,4 +34,5 @@ private:
 
     PasswordItems m_passwords;
     QString m_interpreter;
+    const AdminAccounts& m_accounts;
 };

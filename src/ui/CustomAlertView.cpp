@@ -113,7 +113,7 @@ void CustomAlertView::ClickOK() {
 }
 
 CustomAlertView* showAlertOver(QWidget* screen, const QList<QWidget*>& controls,
-                               const QString& text, const QString& iconKind) {
+                               const QString& text, const QString& iconKind, const QSize& size) {
     QList<QPointer<QWidget>> locked;
     for (QWidget* control : controls)
         locked.append(control);
@@ -129,6 +129,8 @@ CustomAlertView* showAlertOver(QWidget* screen, const QList<QWidget*>& controls,
             kept->deleteLater();
         }
     };
+    if (size.isValid())
+        alert->setFixedSize(size);
     new CentreOnParent(alert);
     for (QWidget* control : controls)
         control->setEnabled(false);

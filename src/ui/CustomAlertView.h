@@ -35,6 +35,6 @@ private:
 };
 
 // Shows `alert` centred over `screen` with `controls` disabled until it is confirmed;
-// confirming re-enables them and removes the alert.
+// confirming re-enables them and removes the alert. Without a size it fits its content.
 CustomAlertView* showAlertOver(QWidget* screen, const QList<QWidget*>& controls,
-                               const QString& message, const QString& kind);
+                               const QString& message, const QString& kind, const QSize& size = {});

@@ -3,8 +3,10 @@
 #include "ui/Observer.h"
 
 #include <QList>
+#include <QPointer>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 // Publish-subscribe over weakly held observers. One lock guards the list; handlers run
 // outside it, so a handler may subscribe or unsubscribe.
@@ -28,19 +30,23 @@ public:
         m_observers.removeIf([&record](const Record& each) { return each == record; });
     }
 
+    // Each handler keeps its observer under watch until it is called: an observer that an
+    // earlier handler of the same notify deleted is skipped.
     void notify(const T& value) {
-        QList<typename Observer<T>::Handler> handlers;
+        QList<std::pair<QPointer<QObject>, typename Observer<T>::Handler>> handlers;
         {
             std::lock_guard<std::recursive_mutex> lock(m_lock);
             m_observers.removeIf([](const Record& each) { return each->observer.isNull(); });
             for (const Record& record : std::as_const(m_observers)) {
-                QObject* alive = record->observer.data();
+                QPointer<QObject> alive = record->observer;
                 if (alive)
-                    handlers.append(record->method(alive));
+                    handlers.append({alive, record->method(alive.data())});
             }
         }
-        for (const auto& handler : handlers)
-            handler(value);
+        for (const auto& [observer, handler] : handlers) {
+            if (observer)
+                handler(value);
+        }
     }
 
     qsizetype observerCount() const {

@@ -5,10 +5,12 @@
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
 #include "platform/MemoryPreferences.h"
+#include "platform/RecordingAlerts.h"
 #include "support/ServiceFixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace {
 const char* kChange = ApiPath::changePassword;
@@ -100,4 +102,44 @@ TEST_F(PasswordChangeTest, MismatchOrEmptyFields_AreRefusedWithoutSending) {
     submit();
     EXPECT_EQ(alertText(), localized("PASSWORD_EMPTY"));
     EXPECT_TRUE(service().requests(QLatin1String(kChange)).isEmpty());
+}
+
+TEST_F(PasswordChangeTest, ReplyAfterLeavingTheScreen_IsStillActedOn) {
+    preferences().setValue("isChecked", 1);
+    fill(service().scenario().accounts.first().password, "new", "new");
+    screen->ClickPasswordChange();
+    screen.reset(); // the menu shows another pane before the service answers
+    ASSERT_TRUE(waitUntil([this] { return !alerts().confirmTexts.isEmpty(); }));
+    EXPECT_EQ(alerts().confirmTexts, QStringList{localized("SUCCESSCONTENT")});
+
+    service().scenario().resultOverrides[QLatin1String(kChange)] = QStringLiteral("400");
+    screen = std::make_unique<PasswordChangeVC>();
+    fill("old", "new", "new");
+    screen->ClickPasswordChange();
+    screen.reset();
+    EXPECT_TRUE(waitUntil([this] { return preferences().integer("isChecked") == 0; }));
+}
+
+TEST_F(PasswordChangeTest, Resend_ReadsTheFormAgain) {
+    service().setFault(QLatin1String(kChange), Fault{Fault::Kind::Html, 0, {}, 1});
+    fill("old", "first", "first");
+    screen->ClickPasswordChange();
+    fill("old", "second", "second"); // typed while the first attempt was under way
+    ASSERT_TRUE(waitUntil([this] { return screen->alertView() != nullptr; }));
+    const auto requests = service().requests(QLatin1String(kChange));
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[1].form.value("user_new_password"), QStringLiteral("second"));
+}
+
+TEST_F(PasswordChangeTest, Alert_Is300By300CentredOnTheWindow) {
+    QWidget window;
+    window.resize(630, 500);
+    screen->setParent(&window);
+    const auto detach = qScopeGuard([this] { screen->setParent(nullptr); });
+    fill("old", "n", "n");
+    submit();
+    const QRect frame = screen->alertView()->geometry();
+    EXPECT_EQ(screen->alertView()->parentWidget(), &window);
+    EXPECT_EQ(frame.size(), QSize(300, 300));
+    EXPECT_EQ(frame.center(), window.rect().center());
 }

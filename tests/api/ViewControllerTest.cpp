@@ -338,12 +338,15 @@ TEST_P(LoginNoticeTest, PicksTheCurrentNoticeAndTheUnreadFlag) {
     EXPECT_EQ(appState().hasUnreadNotice, c.expectedUnread);
 }
 
-INSTANTIATE_TEST_SUITE_P(FourExamples, LoginNoticeTest,
+INSTANTIATE_TEST_SUITE_P(Examples, LoginNoticeTest,
                          ::testing::Values(NoticeCase{5, 7, 6, false, "common", true},
                                            NoticeCase{9, 7, 6, false, "user", true},
                                            NoticeCase{8, 8, 6, false, "user", true},
                                            NoticeCase{4, 4, 6, false, "common", false},
-                                           NoticeCase{4, 4, 6, true, "common", true}));
+                                           NoticeCase{4, 4, 6, true, "common", true},
+                                           // the notice last opened is read, user or common
+                                           NoticeCase{6, 4, 6, false, "common", false},
+                                           NoticeCase{4, 6, 6, false, "common", false}));
 
 TEST_F(ViewControllerTest, NoNoticesKeepTheCurrentOne) {
     service().scenario().userNotice.clear();

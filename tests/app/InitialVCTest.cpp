@@ -6,11 +6,12 @@
 #include "app/LocalizeStrings.h"
 #include "app/MainWindow.h"
 #include "app/Services.h"
+#include "app/StartupRetry.h"
 #include "app/StartupSteps.h"
 #include "app/Storyboard.h"
 #include "platform/MemoryPreferences.h"
-#include "platform/Reachability.h"
 #include "platform/RecordingAlerts.h"
+#include "platform/SettableReachability.h"
 #include "support/ServiceFixture.h"
 
 #include <QLabel>
@@ -19,12 +20,6 @@
 #include <QTest>
 
 namespace {
-class FakeReachability final : public Reachability {
-public:
-    bool isReachable() const override { return reachable; }
-    bool reachable = true;
-};
-
 class FakeStartupSteps final : public StartupSteps {
 public:
     int countTunnelInterfaces() override {
@@ -37,14 +32,17 @@ public:
         calls << QStringLiteral("installed?");
         return installed;
     }
-    void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck) override {
+    void downloadSettingsPackage(std::function<void()> continueWithNetworkCheck,
+                                 std::function<void()> failed) override {
         calls << QStringLiteral("download");
         finishDownload = std::move(continueWithNetworkCheck);
+        failDownload = std::move(failed);
     }
 
     bool installed = true;
     QStringList calls;
     std::function<void()> finishDownload;
+    std::function<void()> failDownload;
 };
 
 class InitialVCTest : public ServiceTest {
@@ -87,7 +85,7 @@ protected:
         QTest::qWait(50);
     }
 
-    FakeReachability m_reachability;
+    SettableReachability m_reachability;
     FakeStartupSteps steps;
     Storyboard storyboard;
     MainWindow window;
@@ -152,15 +150,46 @@ TEST_F(InitialVCTest, WithoutStartupStepsThePackageCountsAsInstalled) {
     EXPECT_TRUE(waitUntil([this] { return loginShown(); }));
 }
 
-TEST_F(InitialVCTest, UnreachableNetworkAlertsAndEndsTheSequence) {
-    m_reachability.reachable = false;
+TEST_F(InitialVCTest, UnreachableNetwork_AlertsOnceSaysWhyAndGoesOnWhenARouteAppears) {
+    m_reachability.setReachable(false);
     InitialVC* screen = start();
-    ASSERT_TRUE(waitUntil([this] { return !alerts().confirmTexts.isEmpty(); }));
-    QTest::qWait(100);
+    const QString waiting = localized(QStringLiteral("STARTUP_WAIT_NETWORK"));
+    ASSERT_TRUE(waitUntil([&] { return screen->checkStatus->text() == waiting; }));
+    EXPECT_NE(screen->progressbar->maximum(), 0) << "the busy animation ends while waiting";
+    EXPECT_TRUE(m_reachability.isWatching());
+
+    QTest::qWait(StartupRetry::kFirstPauseMs + 200); // one retry after the pause, still no route
     EXPECT_EQ(alerts().confirmTexts, QStringList({localized(QStringLiteral("NETWORKNOTCONNECT"))}));
     EXPECT_TRUE(service().requests().isEmpty());
-    EXPECT_EQ(window.contentViewController(), screen);
-    EXPECT_EQ(screen->checkStatus->text(), QStringLiteral("check Network..."));
+    EXPECT_EQ(screen->checkStatus->text(), waiting);
+
+    m_reachability.setReachable(true);
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
+    EXPECT_FALSE(m_reachability.isWatching());
+}
+
+TEST_F(InitialVCTest, FailedPackageDownload_SaysSoAndTriesAgainWhenARouteAppears) {
+    steps.installed = false;
+    InitialVC* screen = start();
+    ASSERT_TRUE(waitUntil([this] { return static_cast<bool>(steps.failDownload); }));
+    steps.failDownload();
+    const QString waiting = localized(QStringLiteral("STARTUP_WAIT_PACKAGE"));
+    ASSERT_TRUE(waitUntil([&] { return screen->checkStatus->text() == waiting; }));
+    EXPECT_EQ(steps.calls.count(QStringLiteral("download")), 1);
+
+    m_reachability.setReachable(true);
+    EXPECT_EQ(steps.calls.count(QStringLiteral("download")), 2);
+    steps.finishDownload();
+    EXPECT_TRUE(waitUntil([this] { return loginShown(); }));
+}
+
+TEST_F(InitialVCTest, WholeRoundOfFailedHosts_SaysTheServiceIsNotReachableThenGoesOn) {
+    service().setFault(QStringLiteral("/v1/app_init_session"), Fault{Fault::Kind::Html, 0, {}, 6});
+    const QPointer<InitialVC> screen = start();
+    const QString waiting = localized(QStringLiteral("STARTUP_WAIT_SERVICE"));
+    ASSERT_TRUE(waitUntil([&] { return screen && screen->checkStatus->text() == waiting; }));
+    EXPECT_NE(screen->progressbar->maximum(), 0);
+    EXPECT_TRUE(waitUntil([this] { return loginShown(); }, 5000));
 }
 
 TEST_F(InitialVCTest, Version300FirstEncounterAlertsStoresTheVersionAndStays) {

@@ -12,6 +12,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -163,6 +167,64 @@ TEST_F(UnpackTest, HtmlPage_IsNotAnArchive) {
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("openvpn")));
 }
 
+// Archives as other tools write them: Python's zipfile stores permission bits without
+// file-type bits (writestr), Windows tools DOS attributes only, Info-ZIP full modes.
+QString writeWithTool(const QString& tool, const QString& folder) {
+    const QString archive = folder + QStringLiteral("/") + tool + QStringLiteral(".zip");
+    const QString source = folder + QStringLiteral("/tree-") + tool;
+    writeFile(source + QStringLiteral("/openvpn"), kLauncher.content);
+    QFile::setPermissions(source + QStringLiteral("/openvpn"),
+                          QFile::permissions(source + QStringLiteral("/openvpn")) |
+                              QFileDevice::ExeOwner);
+    writeFile(source + QStringLiteral("/Cellar/orvel/README"), "cellar");
+    writeFile(source + QStringLiteral("/opt/orvel/README"), "opt");
+    const QString python = QStringLiteral(R"(
+import sys, zipfile
+archive, style = sys.argv[1], sys.argv[2]
+entries = [("openvpn", sys.argv[3], 0o755), ("Cellar/", "", 0o755),
+           ("Cellar/orvel/README", "cellar", 0o644), ("opt/orvel/README", "opt", 0o644)]
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+    for name, data, mode in entries:
+        info = zipfile.ZipInfo(name)
+        if style == "dos":
+            info.create_system = 0
+            info.external_attr = 0x10 if name.endswith("/") else 0x20
+        else:
+            info.create_system = 3
+            info.external_attr = mode << 16
+        z.writestr(info, data)
+)");
+    QProcess process;
+    if (tool == QLatin1String("zip")) {
+        process.setWorkingDirectory(source);
+        process.start(QStringLiteral("zip"),
+                      {QStringLiteral("-qr"), archive, QStringLiteral("openvpn"),
+                       QStringLiteral("Cellar"), QStringLiteral("opt")});
+    } else {
+        process.start(QStringLiteral("python3"), {QStringLiteral("-c"), python, archive, tool,
+                                                  QString::fromUtf8(kLauncher.content)});
+    }
+    const bool ran = process.waitForFinished() && process.exitStatus() == QProcess::NormalExit &&
+                     process.exitCode() == 0;
+    EXPECT_TRUE(ran) << tool.toStdString() << ": " << process.readAllStandardError().toStdString();
+    return archive;
+}
+
+TEST_F(UnpackTest, ArchivesOfCommonTools_Unpack) {
+    for (const QString& tool :
+         {QStringLiteral("python"), QStringLiteral("dos"), QStringLiteral("zip")}) {
+        SCOPED_TRACE(tool.toStdString());
+        archive = writeWithTool(tool, tempPath());
+        ASSERT_TRUE(unpack()) << error.toStdString();
+        EXPECT_EQ(readFile(folder + QStringLiteral("openvpn")), kLauncher.content);
+        EXPECT_EQ(readFile(folder + QStringLiteral("Cellar/orvel/README")), QByteArray("cellar"));
+        EXPECT_EQ(readFile(folder + QStringLiteral("opt/orvel/README")), QByteArray("opt"));
+        if (tool != QLatin1String("dos")) {
+            EXPECT_TRUE(QFileInfo(folder + QStringLiteral("openvpn")).isExecutable());
+        }
+    }
+}
+
 class StartupPackageTest : public OrvelTest {
 protected:
     StartupPackageTest() : installer(options()) {
@@ -265,6 +327,88 @@ TEST_F(StartupPackageTest, IsOpenVPNInstalled_WhenTheProgramIsInTheWorkingFolder
     QDir(appState().vpnHomeDir + QStringLiteral("openvpn")).removeRecursively();
     writeFile(appState().vpnHomeDir + QStringLiteral("openvpn"), "#!/bin/sh\n");
     EXPECT_TRUE(installer.isOpenVPNInstalled());
+}
+
+// A package host on loopback that answers every request with one status and an HTML
+// body, or closes the connection without a word when the status is 0.
+class PackageHost {
+public:
+    explicit PackageHost(int status) {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this, status] {
+            QTcpSocket* socket = m_server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, status] {
+                if (!socket->readAll().contains("\r\n\r\n"))
+                    return;
+                if (status != 0) {
+                    const QByteArray body = "<html><body>no package here</body></html>";
+                    socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                                  " Whatever\r\nContent-Type: text/html\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + body);
+                }
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QString url() const {
+        return QStringLiteral("http://127.0.0.1:%1/users/client/api/app/mac/files/settings.zip")
+            .arg(m_server.serverPort());
+    }
+
+private:
+    QTcpServer m_server;
+};
+
+class PackageAnswerTest : public StartupPackageTest {
+protected:
+    // Runs the download against `host`; returns standard output.
+    std::string download(const PackageHost& host) {
+        SettingsPackageInstaller::Options options = this->options();
+        options.packageUrl = host.url();
+        SettingsPackageInstaller installer(options);
+        bool failed = false;
+        QObject::connect(&installer, &SettingsPackageInstaller::downloadFailed,
+                         [&failed] { failed = true; });
+        testing::internal::CaptureStdout();
+        installer.verifyStoredAdmin();
+        installer.downloadSettingsPackage([this] { continued = true; });
+        waitUntil([&] { return continued || failed; });
+        this->failed = failed;
+        return testing::internal::GetCapturedStdout();
+    }
+
+    bool continued = false;
+    bool failed = false;
+};
+
+TEST_F(PackageAnswerTest, AnyStatusWithABody_IsHandledLikeThePackageAndStartUpGoesOn) {
+    for (const int status : {400, 401, 404, 407, 418}) {
+        SCOPED_TRACE(status);
+        continued = false;
+        preferences().remove(QStringLiteral("set_vpn_conf"));
+        const PackageHost host(status);
+        const std::string out = download(host);
+        EXPECT_TRUE(continued);
+        EXPECT_FALSE(failed);
+        EXPECT_NE(out.find("Executable setting file downloaded. Status code: " +
+                           std::to_string(status) + "\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("Error creating a file "), std::string::npos) << out;
+        EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
+    }
+}
+
+TEST_F(PackageAnswerTest, NoAnswerAtAll_IsADownloadError) {
+    const PackageHost silent(0);
+    const std::string out = download(silent);
+    EXPECT_TRUE(failed);
+    EXPECT_FALSE(continued);
+    EXPECT_NE(out.find("Error took place while downloading a file. Error description: "),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(preferences().contains(QStringLiteral("set_vpn_conf")));
 }
 
 } // namespace

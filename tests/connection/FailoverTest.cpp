@@ -260,3 +260,12 @@ TEST_F(FailoverTest, NewStage_StopsThePreviousTimer) {
     EXPECT_NE(appState().failoverTimer.get(), first);
     EXPECT_TRUE(appState().failoverTimer->isActive());
 }
+
+TEST_F(FailoverTest, DisconnectDuringAnAttempt_EndsTheStageAndRestartsTheCountdownAt10) {
+    pressConnectAndWait();
+    tickMain(4);
+    ASSERT_EQ(appState().failoverCountdown, 6);
+    tunnel.report(VpnStatus::Disconnected);
+    EXPECT_EQ(appState().failoverCountdown, 10);
+    EXPECT_FALSE(appState().failoverTimer->isActive());
+}

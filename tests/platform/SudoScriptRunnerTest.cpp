@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +31,18 @@ QString builtInterpreter() {
         QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
     return QFileInfo(path).isExecutable() ? QFileInfo(path).canonicalFilePath() : QString();
 }
+
+// One administrator, "alice" with password "right", who is also the user running this.
+class ModelledAccounts final : public AdminAccounts {
+public:
+    bool isAdministrator(const QString& user) const override {
+        return user == QLatin1String("alice");
+    }
+    bool checkPassword(const QString& user, const QString& password) const override {
+        return user == QLatin1String("alice") && password == QLatin1String("right");
+    }
+    QString currentUserName() const override { return QStringLiteral("alice"); }
+};
 
 } // namespace
 
@@ -92,6 +105,20 @@ TEST_F(SudoScriptRunnerTest, PrivilegedStatement_WithUnknownUserOrEmptyPasswordD
     EXPECT_FALSE(m_runner.run(makePrivilegedScript(touch, QStringLiteral("root"), QString())));
     EXPECT_FALSE(m_runner.run(makePrivilegedScript(touch, QString(), QString())));
     EXPECT_FALSE(QFile::exists(pwned()));
+}
+
+TEST_F(SudoScriptRunnerTest, Administrator_RunsOnlyWithTheRightPassword) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the right password only runs the command directly as root";
+    const ModelledAccounts accounts;
+    SudoScriptRunner runner(PasswordItems(), builtInterpreter(), accounts);
+    const QString touch = QStringLiteral("touch ") + shellQuoted(pwned());
+    EXPECT_FALSE(
+        runner.run(makePrivilegedScript(touch, QStringLiteral("alice"), QStringLiteral("wrong"))));
+    EXPECT_FALSE(QFile::exists(pwned()));
+    EXPECT_TRUE(
+        runner.run(makePrivilegedScript(touch, QStringLiteral("alice"), QStringLiteral("right"))));
+    EXPECT_TRUE(QFile::exists(pwned()));
 }
 
 TEST_F(SudoScriptRunnerTest, SudoArguments_PasswordOnStdinNoCacheNoPromptCommandIsOneWord) {

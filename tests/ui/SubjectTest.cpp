@@ -81,3 +81,15 @@ TEST(SubjectTest, HandlerMaySubscribeDuringNotify_NewSubscriptionWaitsForTheNext
     subject.notify(2);
     EXPECT_EQ(log, (QStringList{"a:1", "a:2", "late:2"}));
 }
+
+TEST(SubjectTest, ObserverDeletedByAnEarlierHandlerOfTheSameNotify_IsSkipped) {
+    QStringList log;
+    Listener first(QStringLiteral("first"), log);
+    auto second = std::make_unique<Listener>(QStringLiteral("second"), log);
+    Subject<int> subject;
+    first.duringNotify = [&] { second.reset(); };
+    subject.subscribe(&first, &Listener::onValueThenAct);
+    subject.subscribe(second.get(), &Listener::onValue);
+    subject.notify(5);
+    EXPECT_EQ(log, (QStringList{"first:5"}));
+}
