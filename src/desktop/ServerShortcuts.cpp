@@ -12,7 +12,8 @@ const QString kFavourites = QStringLiteral("favourite_servers");
 const QString kRecent = QStringLiteral("recent_servers");
 } // namespace
 
-ServerShortcuts::ServerShortcuts(Preferences& preferences) : m_preferences(preferences) {}
+ServerShortcuts::ServerShortcuts(Preferences& preferences, QObject* parent)
+    : QObject(parent), m_preferences(preferences) {}
 
 QList<ServerShortcut> ServerShortcuts::favourites() const {
     return read(kFavourites);
@@ -35,6 +36,7 @@ void ServerShortcuts::toggleFavourite(const ServerShortcut& server) {
     if (removed == 0)
         all.append(server);
     write(kFavourites, all);
+    emit favouritesChanged();
 }
 
 void ServerShortcuts::recordUsed(const ServerShortcut& server) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
 class Preferences;
@@ -17,11 +18,12 @@ struct ServerShortcut {
 };
 
 // The user's favourite servers and the last five used, kept in the preferences.
-class ServerShortcuts {
+class ServerShortcuts final : public QObject {
+    Q_OBJECT
 public:
     static constexpr int kRecentCount = 5;
 
-    explicit ServerShortcuts(Preferences& preferences);
+    explicit ServerShortcuts(Preferences& preferences, QObject* parent = nullptr);
 
     QList<ServerShortcut> favourites() const;
     QList<ServerShortcut> recent() const;
@@ -29,6 +31,9 @@ public:
     void toggleFavourite(const ServerShortcut& server);
     // Most recent first; a server used again moves to the front.
     void recordUsed(const ServerShortcut& server);
+
+signals:
+    void favouritesChanged();
 
 private:
     QList<ServerShortcut> read(const QString& key) const;

@@ -10,6 +10,7 @@
 #include "platform/PasswordItems.h"
 #include "platform/RecordingAlerts.h"
 #include "platform/RecordingBrowser.h"
+#include "servers/FavouriteServers.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 
@@ -25,6 +26,7 @@ OrvelTest::OrvelTest()
     TimerManager::reset();
     LocalizeStrings::shared().setLanguage(QStringLiteral("en"));
     services() = Services{};
+    FavouriteServers::wire(nullptr);
     services().preferences = m_preferences.get();
     services().itemStore = m_items.get();
     services().notifications = m_notifications.get();
@@ -34,6 +36,7 @@ OrvelTest::OrvelTest()
 
 OrvelTest::~OrvelTest() {
     services() = Services{};
+    FavouriteServers::wire(nullptr);
     TimerManager::reset();
 }
 
