@@ -42,7 +42,7 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
             [] { ConnectionEvents::shared().expectDisconnect(); });
     connect(&m_tray, &TrayIcon::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
     services().alerts = &m_alerts;
-    FavouriteServers::wire(&m_favourites);
+    services().favourites = &m_favourites;
     application.storyboard().registerController(QStringLiteral("SettingsVC"), [this] {
         auto* screen = new SettingsVC(m_settings, m_autostart);
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
@@ -53,7 +53,7 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
 
 Desktop::~Desktop() {
     services().alerts = &m_application.alerts();
-    FavouriteServers::wire(nullptr);
+    services().favourites = nullptr;
 }
 
 bool Desktop::startsHidden(bool askedHidden) const {

@@ -20,7 +20,6 @@ public:
     void post(const QString& body);
 
 private:
-
     DesktopNotifications& m_notifications;
     DesktopSettings& m_settings;
     std::function<bool()> m_windowInFront;

@@ -15,7 +15,13 @@ public:
     // The name is the display role, so typing a name's first letters finds its row.
     // FavouriteRole is a Bool for a server that can be starred, nothing for one that
     // cannot (the automatic entry, or no favourites wired).
-    enum Role { CountryRole = Qt::UserRole, TelecomRole, IsActiveRole, IsStatusRole, FavouriteRole };
+    enum Role {
+        CountryRole = Qt::UserRole,
+        TelecomRole,
+        IsActiveRole,
+        IsStatusRole,
+        FavouriteRole
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 

@@ -3,9 +3,9 @@
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
 #include "servers/ConfirmAlert.h"
 #include "servers/CustomTableCell.h"
-#include "servers/FavouriteServers.h"
 #include "servers/SaveServerDelegate.h"
 #include "servers/SelectionStore.h"
 #include "servers/ServerCellDelegate.h"
@@ -64,7 +64,7 @@ TableViewController::TableViewController(QWidget* parent)
     TitleLabel->setFlat(true);
     TitleLabel->setFocusPolicy(Qt::NoFocus);
     myTableView = new QTableView(this);
-    m_model->setFavourites(FavouriteServers::wired());
+    m_model->setFavourites(services().favourites);
     myTableView->setModel(m_model);
     myTableView->setItemDelegate(new ServerCellDelegate(myTableView));
     myTableView->horizontalHeader()->hide();

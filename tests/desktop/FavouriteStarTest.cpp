@@ -40,7 +40,7 @@ std::shared_ptr<ServerData> server(const QString& name) {
 class FavouriteStarTest : public OrvelTest {
 protected:
     FavouriteStarTest() {
-        FavouriteServers::wire(&favourites);
+        services().favourites = &favourites;
         appState().ikev2ServerList = {makeAutomaticEntry(QStringLiteral("IKEV2")),
                                       server(QStringLiteral("Tokyo")),
                                       server(QStringLiteral("Osaka"))};

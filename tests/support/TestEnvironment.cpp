@@ -10,7 +10,6 @@
 #include "platform/PasswordItems.h"
 #include "platform/RecordingAlerts.h"
 #include "platform/RecordingBrowser.h"
-#include "servers/FavouriteServers.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 
@@ -26,7 +25,6 @@ OrvelTest::OrvelTest()
     TimerManager::reset();
     LocalizeStrings::shared().setLanguage(QStringLiteral("en"));
     services() = Services{};
-    FavouriteServers::wire(nullptr);
     services().preferences = m_preferences.get();
     services().itemStore = m_items.get();
     services().notifications = m_notifications.get();
@@ -36,7 +34,6 @@ OrvelTest::OrvelTest()
 
 OrvelTest::~OrvelTest() {
     services() = Services{};
-    FavouriteServers::wire(nullptr);
     TimerManager::reset();
 }
 
