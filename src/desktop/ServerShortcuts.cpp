@@ -16,7 +16,9 @@ ServerShortcuts::ServerShortcuts(Preferences& preferences, QObject* parent)
     : QObject(parent), m_preferences(preferences) {}
 
 QList<ServerShortcut> ServerShortcuts::favourites() const {
-    return read(kFavourites);
+    if (!m_favourites)
+        m_favourites = read(kFavourites);
+    return *m_favourites;
 }
 
 QList<ServerShortcut> ServerShortcuts::recent() const {
@@ -36,6 +38,7 @@ void ServerShortcuts::toggleFavourite(const ServerShortcut& server) {
     if (removed == 0)
         all.append(server);
     write(kFavourites, all);
+    m_favourites = all;
     emit favouritesChanged();
 }
 

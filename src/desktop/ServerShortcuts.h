@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class Preferences;
 
@@ -40,4 +41,6 @@ private:
     void write(const QString& key, const QList<ServerShortcut>& servers);
 
     Preferences& m_preferences;
+    // The selection list asks for every row it paints: read once, then kept with each write.
+    mutable std::optional<QList<ServerShortcut>> m_favourites;
 };
