@@ -9,17 +9,15 @@
 
 DeferredAlerts::DeferredAlerts(Alerts& alerts, QWidget& window, DesktopNotifier& notifier,
                                QObject* parent)
-    : QObject(parent), m_alerts(alerts), m_window(window), m_notifier(notifier),
-      m_windowShown(window.isVisible()) {
-    if (!m_windowShown)
-        m_window.installEventFilter(this);
+    : QObject(parent), m_alerts(alerts), m_window(window), m_notifier(notifier) {
+    m_window.installEventFilter(this);
 }
 
 void DeferredAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
     auto show = [this, text, buttonTitle] { m_alerts.showConfirmAlert(text, buttonTitle); };
     if (!mustWait())
         show();
-    else if (hold(QStringLiteral("confirm:") + text, std::move(show)) && !m_windowShown)
+    else if (hold(QStringLiteral("confirm:") + text, std::move(show)) && !m_window.isVisible())
         m_notifier.post(text);
 }
 
@@ -35,7 +33,7 @@ void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
 
 // Once the window is up, alerts still wait behind those held before it.
 bool DeferredAlerts::mustWait() const {
-    return !m_windowShown || !m_held.isEmpty();
+    return !m_window.isVisible() || !m_held.isEmpty();
 }
 
 bool DeferredAlerts::hold(const QString& key, std::function<void()> show) {
@@ -47,17 +45,15 @@ bool DeferredAlerts::hold(const QString& key, std::function<void()> show) {
 }
 
 bool DeferredAlerts::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &m_window && event->type() == QEvent::Show && !m_windowShown) {
-        m_windowShown = true;
-        m_window.removeEventFilter(this);
-        // After the window is on screen, not inside its show.
+    // After the window is on screen, not inside its show.
+    if (watched == &m_window && event->type() == QEvent::Show && !m_held.isEmpty())
         QTimer::singleShot(0, this, &DeferredAlerts::showHeld);
-    }
     return QObject::eventFilter(watched, event);
 }
 
+// One at a time: each blocks until closed, and the window may be hidden again meanwhile.
 void DeferredAlerts::showHeld() {
-    while (!m_held.isEmpty()) {
+    while (!m_held.isEmpty() && m_window.isVisible()) {
         const Held next = m_held.takeFirst();
         next.show();
     }

@@ -9,11 +9,11 @@
 class DesktopNotifier;
 class QWidget;
 
-// Alerts of a client that started hidden in the tray. Until the window is first shown an
-// alert would block with nothing of the client on screen: it is held instead (once,
-// however often it is raised), the user is told by a desktop notification, and the held
-// alerts appear in order when the window does. Each held call returns at once, as if the
-// alert had been closed without a choice.
+// Alerts of a client whose window is not on screen (started hidden in the tray, or closed
+// to it). An alert then would block with nothing of the client to see: it is held instead
+// (once, however often it is raised), the user is told by a desktop notification, and the
+// held alerts appear in order when the window is shown. Each held call returns at once, as
+// if the alert had been closed without a choice.
 class DeferredAlerts final : public QObject, public Alerts {
     Q_OBJECT
 public:
@@ -39,6 +39,5 @@ private:
     Alerts& m_alerts;
     QWidget& m_window;
     DesktopNotifier& m_notifier;
-    bool m_windowShown;
     QList<Held> m_held;
 };

@@ -64,3 +64,15 @@ TEST_F(DeferredAlertsTest, BeforeTheWindowIsShown_AlertsWaitAsNotificationsThenA
     EXPECT_EQ(alerts().confirmTexts.last(), "Server under maintenance") << "shown at once now";
     EXPECT_EQ(notified().size(), 2);
 }
+
+TEST_F(DeferredAlertsTest, WindowClosedToTheTray_AlertWaitsAgainUntilItIsShown) {
+    window.show();
+    window.hide();
+    deferred.showConfirmAlert("Check the network", "OK");
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+    EXPECT_EQ(notified(), QStringList({"Check the network"}));
+
+    window.show();
+    EXPECT_TRUE(
+        waitUntil([&] { return alerts().confirmTexts == QStringList({"Check the network"}); }));
+}
