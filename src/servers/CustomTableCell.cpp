@@ -51,8 +51,8 @@ QPainterPath starPath(const QPointF& centre, qreal radius) {
 void drawStar(QPainter& painter, const QRect& area, bool filled) {
     // Its top point reaches further from the centre than the lower two: the centre sits a
     // little low so the outline is what looks centred; on a pixel's middle, edges stay sharp.
-    const QPointF centre(area.left() + area.width() / 2 + 0.5,
-                         area.top() + area.height() / 2 + 0.75);
+    const QPoint middle(area.left() + area.width() / 2, area.top() + area.height() / 2);
+    const QPointF centre = QPointF(middle) + QPointF(0.5, 0.75);
     const QPainterPath path = starPath(centre, kStarSize / 2.0);
     painter.setRenderHint(QPainter::Antialiasing);
     if (filled) {
