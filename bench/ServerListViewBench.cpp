@@ -5,6 +5,11 @@
 #include "api/ApiReply.h"
 #include "app/AppState.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "desktop/ServerShortcuts.h"
+#include "desktop/ShortcutFavourites.h"
+#include "platform/MemoryPreferences.h"
+#include "servers/ServerData.h"
 #include "servers/ServerList.h"
 #include "servers/TableViewController.h"
 
@@ -94,11 +99,23 @@ struct OpenFigures {
     std::vector<double> frameCpuMs;
 };
 
+// Every rows-th server of the list on show starred, as in a client with the tray's layer.
+void starEvery(int rows, FavouriteServers& favourites) {
+    const ServerList& shown = appState().ikev2ServerList;
+    for (qsizetype row = 1; row < shown.size(); row += rows)
+        favourites.toggleFavourite(*shown[row]);
+}
+
 // As in the client: the lists already hold what sign-in fetched, the list opens showing
-// them, then the fresh reply arrives.
+// them (with stars), then the fresh reply arrives.
 OpenFigures openAndScroll(const QByteArray& signInReply, const QByteArray& freshReply,
                           int servers) {
     rebuildServerLists(*ApiReply::parse(signInReply));
+    MemoryPreferences preferences;
+    ServerShortcuts shortcuts(preferences);
+    ShortcutFavourites favourites(shortcuts);
+    starEvery(50, favourites);
+    services().favourites = &favourites;
     malloc_trim(0);
     const double rssBefore = rssMb();
 
@@ -126,6 +143,7 @@ OpenFigures openAndScroll(const QByteArray& signInReply, const QByteArray& fresh
     figures.rssGrowthMb = std::max(figures.rssGrowthMb, rssMb() - rssBefore);
     malloc_trim(0);
     figures.rssGrowthTrimmedMb = rssMb() - rssBefore;
+    services().favourites = nullptr;
     if (appState().ikev2ServerList.size() != servers + 1)
         std::fprintf(stderr, "the reply did not reach the list\n");
     return figures;

@@ -256,3 +256,7 @@ Preferences& Application::preferences() {
 Storyboard& Application::storyboard() {
     return m_parts->storyboard;
 }
+
+Alerts& Application::alerts() {
+    return m_parts->alerts;
+}

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class Alerts;
 class AppDelegate;
 class MainWindow;
 class Preferences;
@@ -33,6 +34,8 @@ public:
     SingleInstance& instance();
     Preferences& preferences();
     Storyboard& storyboard();
+    // The modal alerts as made here; a layer may route the shared ones through its own.
+    Alerts& alerts();
 
 private:
     struct Parts;

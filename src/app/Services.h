@@ -3,6 +3,7 @@
 class Alerts;
 class ApiClient;
 class Browser;
+class FavouriteServers;
 class InterfaceList;
 class ItemStore;
 class LinkMonitor;
@@ -34,6 +35,8 @@ struct Services {
     Storyboard* storyboard = nullptr;
     TunnelTeardown* teardown = nullptr;
     StartupSteps* startupSteps = nullptr;
+    // The servers starred in the selection list, kept by the desktop layer; optional.
+    FavouriteServers* favourites = nullptr;
     // The one main window whose content the screens replace.
     QWidget* mainWindow = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/LocalizeStrings.h"
 #include "app/MainWindow.h"
+#include "app/Services.h"
 #include "app/Storyboard.h"
 #include "connection/ConnectionEvents.h"
 #include "desktop/DiagnosticsExport.h"
@@ -24,13 +25,15 @@ bool trayAvailable() {
 
 Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
     : QObject(parent), m_application(application), m_log(log),
-      m_shortcuts(application.preferences()), m_settings(application.preferences()),
+      m_shortcuts(application.preferences()), m_favourites(m_shortcuts),
+      m_settings(application.preferences()),
       m_autostart(Autostart::defaultConfigHome(), QCoreApplication::applicationFilePath()),
       m_controller(application.window(), application.delegate(), m_shortcuts),
       m_notifier(m_notifications, m_settings,
                  [&window = application.window()] {
                      return window.isVisible() && window.isActiveWindow() && !window.isMinimized();
                  }),
+      m_alerts(application.alerts(), application.window(), m_notifier),
       m_control(application.instance(), m_controller, m_shortcuts),
       m_tray(m_controller, m_shortcuts) {
     MainWindow& window = application.window();
@@ -38,12 +41,19 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
     connect(&application.delegate(), &AppDelegate::quitRequested, this,
             [] { ConnectionEvents::shared().expectDisconnect(); });
     connect(&m_tray, &TrayIcon::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
+    services().alerts = &m_alerts;
+    services().favourites = &m_favourites;
     application.storyboard().registerController(QStringLiteral("SettingsVC"), [this] {
         auto* screen = new SettingsVC(m_settings, m_autostart);
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
         return screen;
     });
     m_tray.show();
+}
+
+Desktop::~Desktop() {
+    services().alerts = &m_application.alerts();
+    services().favourites = nullptr;
 }
 
 bool Desktop::startsHidden(bool askedHidden) const {

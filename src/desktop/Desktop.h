@@ -2,10 +2,12 @@
 
 #include "desktop/Autostart.h"
 #include "desktop/ControlServer.h"
+#include "desktop/DeferredAlerts.h"
 #include "desktop/DesktopController.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ServerShortcuts.h"
+#include "desktop/ShortcutFavourites.h"
 #include "desktop/TrayIcon.h"
 #include "platform/FreedesktopNotifications.h"
 
@@ -21,6 +23,7 @@ class Desktop final : public QObject {
     Q_OBJECT
 public:
     Desktop(Application& application, LogFile& log, QObject* parent = nullptr);
+    ~Desktop() override;
 
     // Hidden only when asked (--hidden or the setting) and a tray can bring it back.
     bool startsHidden(bool askedHidden) const;
@@ -33,11 +36,13 @@ private:
     Application& m_application;
     LogFile& m_log;
     ServerShortcuts m_shortcuts;
+    ShortcutFavourites m_favourites;
     DesktopSettings m_settings;
     Autostart m_autostart;
     FreedesktopNotifications m_notifications;
     DesktopController m_controller;
     DesktopNotifier m_notifier;
+    DeferredAlerts m_alerts;
     ControlServer m_control;
     TrayIcon m_tray;
 };

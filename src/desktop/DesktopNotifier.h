@@ -16,9 +16,10 @@ public:
     DesktopNotifier(DesktopNotifications& notifications, DesktopSettings& settings,
                     std::function<bool()> windowInFront, QObject* parent = nullptr);
 
-private:
+    // One notification, under the same rules as the events'.
     void post(const QString& body);
 
+private:
     DesktopNotifications& m_notifications;
     DesktopSettings& m_settings;
     std::function<bool()> m_windowInFront;

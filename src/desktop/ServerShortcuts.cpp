@@ -12,10 +12,13 @@ const QString kFavourites = QStringLiteral("favourite_servers");
 const QString kRecent = QStringLiteral("recent_servers");
 } // namespace
 
-ServerShortcuts::ServerShortcuts(Preferences& preferences) : m_preferences(preferences) {}
+ServerShortcuts::ServerShortcuts(Preferences& preferences, QObject* parent)
+    : QObject(parent), m_preferences(preferences) {}
 
 QList<ServerShortcut> ServerShortcuts::favourites() const {
-    return read(kFavourites);
+    if (!m_favourites)
+        m_favourites = read(kFavourites);
+    return *m_favourites;
 }
 
 QList<ServerShortcut> ServerShortcuts::recent() const {
@@ -35,6 +38,8 @@ void ServerShortcuts::toggleFavourite(const ServerShortcut& server) {
     if (removed == 0)
         all.append(server);
     write(kFavourites, all);
+    m_favourites = all;
+    emit favouritesChanged();
 }
 
 void ServerShortcuts::recordUsed(const ServerShortcut& server) {

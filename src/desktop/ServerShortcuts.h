@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
+#include <optional>
 
 class Preferences;
 
@@ -17,11 +19,12 @@ struct ServerShortcut {
 };
 
 // The user's favourite servers and the last five used, kept in the preferences.
-class ServerShortcuts {
+class ServerShortcuts final : public QObject {
+    Q_OBJECT
 public:
     static constexpr int kRecentCount = 5;
 
-    explicit ServerShortcuts(Preferences& preferences);
+    explicit ServerShortcuts(Preferences& preferences, QObject* parent = nullptr);
 
     QList<ServerShortcut> favourites() const;
     QList<ServerShortcut> recent() const;
@@ -30,9 +33,14 @@ public:
     // Most recent first; a server used again moves to the front.
     void recordUsed(const ServerShortcut& server);
 
+signals:
+    void favouritesChanged();
+
 private:
     QList<ServerShortcut> read(const QString& key) const;
     void write(const QString& key, const QList<ServerShortcut>& servers);
 
     Preferences& m_preferences;
+    // The selection list asks for every row it paints: read once, then kept with each write.
+    mutable std::optional<QList<ServerShortcut>> m_favourites;
 };

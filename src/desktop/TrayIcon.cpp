@@ -51,6 +51,8 @@ TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QO
     // Signing in and out changes what the menu offers without a tunnel event.
     connect(&m_menu, &QMenu::aboutToShow, this, &TrayIcon::refresh);
     connect(&m_servers, &QMenu::aboutToShow, this, &TrayIcon::rebuildServers);
+    // A tray host may keep the submenu as it was last sent: a star in the list is sent anew.
+    connect(&m_shortcuts, &ServerShortcuts::favouritesChanged, this, &TrayIcon::rebuildServers);
     connect(&m_controller, &DesktopController::statusChanged, this, &TrayIcon::refresh);
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {

@@ -1,5 +1,6 @@
 #include "servers/ServerTableModel.h"
 
+#include "servers/FavouriteServers.h"
 #include "servers/ServerData.h"
 
 void ServerTableModel::setServers(const ServerList& servers) {
@@ -19,6 +20,15 @@ int ServerTableModel::rowOf(const ServerData& server) const {
             return row;
     }
     return -1;
+}
+
+bool ServerTableModel::toggleFavourite(int row) {
+    const QModelIndex cell = index(row, ServerColumn);
+    if (!data(cell, FavouriteRole).isValid())
+        return false;
+    m_favourites->toggleFavourite(*m_servers.at(row));
+    emit dataChanged(cell, cell, {FavouriteRole});
+    return true;
 }
 
 int ServerTableModel::rowCount(const QModelIndex& parent) const {
@@ -44,6 +54,10 @@ QVariant ServerTableModel::data(const QModelIndex& index, int role) const {
         return record.is_active;
     case IsStatusRole:
         return record.is_status;
+    case FavouriteRole:
+        if (!m_favourites || record.hostdomain.isEmpty())
+            return {};
+        return m_favourites->isFavourite(record);
     default:
         return {};
     }

@@ -3,7 +3,9 @@
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
 #include "servers/ConfirmAlert.h"
+#include "servers/CustomTableCell.h"
 #include "servers/SaveServerDelegate.h"
 #include "servers/SelectionStore.h"
 #include "servers/ServerCellDelegate.h"
@@ -14,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -31,6 +34,25 @@ bool isEnter(const QEvent* event) {
     const int key = static_cast<const QKeyEvent*>(event)->key();
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
+
+// Ctrl+D, the usual key for keeping what is in front of you.
+bool isStarKey(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    return key->key() == Qt::Key_D && key->modifiers() == Qt::ControlModifier;
+}
+
+bool isMouseButtonEvent(const QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 TableViewController::TableViewController(QWidget* parent)
@@ -42,6 +64,7 @@ TableViewController::TableViewController(QWidget* parent)
     TitleLabel->setFlat(true);
     TitleLabel->setFocusPolicy(Qt::NoFocus);
     myTableView = new QTableView(this);
+    m_model->setFavourites(services().favourites);
     myTableView->setModel(m_model);
     myTableView->setItemDelegate(new ServerCellDelegate(myTableView));
     myTableView->horizontalHeader()->hide();
@@ -53,6 +76,7 @@ TableViewController::TableViewController(QWidget* parent)
     myTableView->setSelectionMode(QAbstractItemView::SingleSelection);
     myTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     myTableView->installEventFilter(this);
+    myTableView->viewport()->installEventFilter(this);
     saveButton = new QPushButton(localized(QStringLiteral("CONFIRM")), this);
     saveButton->setDefault(true);
 
@@ -105,7 +129,25 @@ bool TableViewController::eventFilter(QObject* watched, QEvent* event) {
         SelectCell();
         return true;
     }
+    if (watched == myTableView && isStarKey(event))
+        return m_model->toggleFavourite(myTableView->currentIndex().row());
+    if (watched == myTableView->viewport() && isMouseButtonEvent(event))
+        return clickOnStar(static_cast<QMouseEvent*>(event));
     return QDialog::eventFilter(watched, event);
+}
+
+// A star takes the whole click: pressing it neither selects nor picks its row, and a
+// double click there only toggles it twice.
+bool TableViewController::clickOnStar(const QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = myTableView->indexAt(at);
+    const bool onStar = index.data(ServerTableModel::FavouriteRole).isValid() &&
+                        CustomTableCell::starArea(myTableView->visualRect(index)).contains(at);
+    if (!onStar)
+        return false;
+    if (event->type() != QEvent::MouseButtonRelease && event->button() == Qt::LeftButton)
+        m_model->toggleFavourite(index.row());
+    return true;
 }
 
 int TableViewController::numberOfRows() const {

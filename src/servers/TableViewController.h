@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <memory>
 
+class QMouseEvent;
 class QPushButton;
 class QTableView;
 class SaveServerDelegate;
@@ -38,6 +39,7 @@ protected:
 private:
     void viewDidLoad();
     void pick();
+    bool clickOnStar(const QMouseEvent* event);
     std::shared_ptr<ServerData> selectedServer() const;
 
     ServerTableModel* m_model;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Alerts.h"
+
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class DesktopNotifier;
+class QWidget;
+
+// Alerts of a client whose window is not on screen (started hidden in the tray, or closed
+// to it). An alert then would block with nothing of the client to see: it is held instead
+// (once, however often it is raised), the user is told by a desktop notification, and the
+// held alerts appear in order when the window is shown. Each held call returns at once, as
+// if the alert had been closed without a choice.
+class DeferredAlerts final : public QObject, public Alerts {
+    Q_OBJECT
+public:
+    DeferredAlerts(Alerts& alerts, QWidget& window, DesktopNotifier& notifier,
+                   QObject* parent = nullptr);
+
+    void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
+    void showExpiryAlert(const ExpiryAlert& alert) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Held {
+        QString key;
+        std::function<void()> show;
+    };
+    bool mustWait() const;
+    // False when the same alert is held already.
+    bool hold(const QString& key, std::function<void()> show);
+    void showHeld();
+
+    Alerts& m_alerts;
+    QWidget& m_window;
+    DesktopNotifier& m_notifier;
+    QList<Held> m_held;
+};

@@ -1,0 +1,78 @@
+#include "desktop/DeferredAlerts.h"
+
+#include "app/AppState.h"
+#include "app/Services.h"
+#include "connection/AccountNotices.h"
+#include "desktop/DesktopNotifier.h"
+#include "desktop/DesktopSettings.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/RecordingAlerts.h"
+#include "platform/RecordingDesktopNotifications.h"
+#include "support/TestEnvironment.h"
+
+#include <QWidget>
+
+namespace {
+const QDateTime kNow(QDate(2030, 3, 10), QTime(12, 0, 0));
+}
+
+// A client started hidden in the tray: its window not yet shown.
+class DeferredAlertsTest : public OrvelTest {
+protected:
+    DeferredAlertsTest() { services().alerts = &deferred; }
+
+    QStringList notified() const {
+        QStringList bodies;
+        for (const auto& [summary, body] : recorder.shown)
+            bodies << body;
+        return bodies;
+    }
+
+    QWidget window;
+    RecordingDesktopNotifications recorder;
+    DesktopSettings settings{preferences()};
+    DesktopNotifier notifier{recorder, settings, [this] { return window.isVisible(); }};
+    DeferredAlerts deferred{alerts(), window, notifier};
+};
+
+TEST_F(DeferredAlertsTest, BeforeTheWindowIsShown_AlertsWaitAsNotificationsThenAppearInOrder) {
+    appState().expiryDateText = kNow.addDays(3).toString("yyyy-MM-dd HH:mm:ss");
+    auto notices = std::make_shared<AccountNotices>([] { return kNow; });
+    notices->runExpiryCheck();
+    deferred.showConfirmAlert("Check the network", "OK");
+    deferred.showConfirmAlert("Check the network", "OK");
+
+    EXPECT_TRUE(alerts().expiryTexts.isEmpty()) << "nothing blocks while hidden";
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+    ASSERT_EQ(notified().size(), 2) << qPrintable(notified().join('|'));
+    const QString warning = notified().first();
+    EXPECT_EQ(notified().last(), "Check the network");
+
+    qsizetype confirmsBeforeExpiry = -1;
+    alerts().whileExpiryShown = [&](const Alerts::ExpiryAlert& alert) {
+        confirmsBeforeExpiry = alerts().confirmTexts.size();
+        alert.onDontShowToggled(); // the held alert still reaches its screen's logic
+    };
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return !alerts().confirmTexts.isEmpty(); }));
+    EXPECT_EQ(confirmsBeforeExpiry, 0) << "in the order they were raised";
+    EXPECT_EQ(alerts().expiryTexts, QStringList({warning}));
+    EXPECT_EQ(alerts().confirmTexts, QStringList({"Check the network"})) << "held once";
+    EXPECT_EQ(preferences().string("ALERT_DONT_SHOW"), "YES");
+
+    deferred.showConfirmAlert("Server under maintenance", "OK");
+    EXPECT_EQ(alerts().confirmTexts.last(), "Server under maintenance") << "shown at once now";
+    EXPECT_EQ(notified().size(), 2);
+}
+
+TEST_F(DeferredAlertsTest, WindowClosedToTheTray_AlertWaitsAgainUntilItIsShown) {
+    window.show();
+    window.hide();
+    deferred.showConfirmAlert("Check the network", "OK");
+    EXPECT_TRUE(alerts().confirmTexts.isEmpty());
+    EXPECT_EQ(notified(), QStringList({"Check the network"}));
+
+    window.show();
+    EXPECT_TRUE(
+        waitUntil([&] { return alerts().confirmTexts == QStringList({"Check the network"}); }));
+}
