@@ -101,7 +101,7 @@ int runShell(const QStringList& arguments, int timeoutMs = 30000) {
 QString missingPrerequisite() {
     if (::geteuid() != 0)
         return QStringLiteral("needs root for network namespaces");
-    if (const QString problem = e2e::networkIsolationProblem(); !problem.isEmpty())
+    if (QString problem = e2e::networkIsolationProblem(); !problem.isEmpty())
         return problem;
     for (const char* path : {"/usr/lib/ipsec/charon", "/usr/sbin/swanctl", "/usr/bin/openssl",
                              "/usr/lib/ipsec/plugins/libstrongswan-eap-mschapv2.so",

@@ -73,7 +73,7 @@ inline QString osascriptPath() {
 inline QString missingPrerequisite() {
     if (::geteuid() != 0)
         return QStringLiteral("needs root");
-    if (const QString problem = networkIsolationProblem(); !problem.isEmpty())
+    if (QString problem = networkIsolationProblem(); !problem.isEmpty())
         return problem;
     if (!QFileInfo(osascriptPath()).isExecutable())
         return QStringLiteral("orvel-osascript is not built at ") + osascriptPath();
