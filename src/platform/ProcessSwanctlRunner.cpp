@@ -29,7 +29,7 @@ void ProcessSwanctlRunner::run(const QStringList& arguments,
         done(result);
     };
     connect(process, &QProcess::finished, this,
-            [process, finish](int exitCode, QProcess::ExitStatus status) {
+            [finish](int exitCode, QProcess::ExitStatus status) {
                 finish(status == QProcess::NormalExit ? exitCode : -1);
             });
     connect(process, &QProcess::errorOccurred, this, [process, finish](QProcess::ProcessError e) {

@@ -57,11 +57,16 @@ void RtnetlinkWatch::readMessages() {
         }
         if (length <= 0)
             break;
-        int remaining = static_cast<int>(length);
-        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, remaining);
-             header = NLMSG_NEXT(header, remaining)) {
+        // NLMSG_OK/NLMSG_NEXT, spelled out with one unsigned count: the macros compare the
+        // header's unsigned length with a signed one.
+        const auto total = static_cast<size_t>(length);
+        for (size_t offset = 0; offset + sizeof(nlmsghdr) <= total;) {
+            const auto* header = reinterpret_cast<const nlmsghdr*>(buffer + offset);
+            if (header->nlmsg_len < sizeof(nlmsghdr) || header->nlmsg_len > total - offset)
+                break;
             if (m_types.contains(header->nlmsg_type))
                 wanted = true;
+            offset += NLMSG_ALIGN(header->nlmsg_len);
         }
     }
     if (wanted)

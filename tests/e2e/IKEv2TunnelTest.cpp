@@ -1,3 +1,4 @@
+#include "NetworkIsolation.h"
 #include "platform/MemoryItemStore.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/ProcessSwanctlRunner.h"
@@ -100,6 +101,8 @@ int runShell(const QStringList& arguments, int timeoutMs = 30000) {
 QString missingPrerequisite() {
     if (::geteuid() != 0)
         return QStringLiteral("needs root for network namespaces");
+    if (QString problem = e2e::networkIsolationProblem(); !problem.isEmpty())
+        return problem;
     for (const char* path : {"/usr/lib/ipsec/charon", "/usr/sbin/swanctl", "/usr/bin/openssl",
                              "/usr/lib/ipsec/plugins/libstrongswan-eap-mschapv2.so",
                              "/usr/lib/ipsec/plugins/libstrongswan-kernel-libipsec.so"}) {

@@ -193,10 +193,6 @@ void JourneyTest::prepareWorld(const Needs& needs) {
         if (const QString missing = missingFor(needs.openvpnServer, needs.charon);
             !missing.isEmpty())
             GTEST_SKIP() << missing.toStdString();
-        // Tunnels and the stop statement's kill are machine-wide.
-        m_lock = std::make_unique<e2e::MachineLock>();
-        if (QFileInfo::exists(QStringLiteral("/sys/class/net/utun0")))
-            GTEST_SKIP() << "utun0 is taken by another tunnel";
     }
     // A clean home for the client.
     QDir(homeDirectory() + QStringLiteral("/OrvelVPN")).removeRecursively();

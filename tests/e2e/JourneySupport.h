@@ -18,7 +18,9 @@ class Preferences;
 class ViewController;
 
 // Whole journeys: the real client (Application, the composition root) in this process,
-// the service stand-in beside it, and a world of network namespaces around it.
+// the service stand-in beside it, and a world of network namespaces around it. The
+// process runs in a network namespace of its own (NetworkIsolation.h): utun0, the veth
+// and the routes below live there, never in the machine's.
 //
 // The world, when asked for:
 // - an OpenVPN server in its own namespace, reached over a veth pair at
@@ -108,7 +110,6 @@ private:
     QString m_suffix;
     int m_net = 0;
     bool m_worldUp = false;
-    std::unique_ptr<e2e::MachineLock> m_lock;
     // A child left in the machine's mount table: the world is taken down from there.
     std::unique_ptr<QProcess> m_anchor;
     std::unique_ptr<TestService> m_service;

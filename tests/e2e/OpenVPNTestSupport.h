@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NetworkIsolation.h"
 #include "platform/AdminAuthenticator.h"
 #include "platform/PasswordItems.h"
 #include "tunnel/KeychainItems.h"
@@ -11,12 +12,10 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-// What the real-tunnel suites share: root, an administrator the privileged runner
-// accepts, the interpreter binary of the build and one machine-wide lock.
+// What the real-tunnel suites share: root, a network namespace of their own, an
+// administrator the privileged runner accepts and the interpreter binary of the build.
 
 namespace e2e {
 
@@ -70,30 +69,12 @@ inline QString osascriptPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
 }
 
-// Tunnels named utunN and the files of /usr/local are machine-wide: suites that run
-// OpenVPN clients take this lock so they do not take each other's interfaces.
-class MachineLock {
-public:
-    MachineLock()
-        : m_fd(::open("/tmp/orvel-openvpn-e2e.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
-        if (m_fd >= 0)
-            ::flock(m_fd, LOCK_EX);
-    }
-    ~MachineLock() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    MachineLock(const MachineLock&) = delete;
-    MachineLock& operator=(const MachineLock&) = delete;
-
-private:
-    int m_fd;
-};
-
 // Empty when the machine can run the real suites, otherwise why not.
 inline QString missingPrerequisite() {
     if (::geteuid() != 0)
         return QStringLiteral("needs root");
+    if (QString problem = networkIsolationProblem(); !problem.isEmpty())
+        return problem;
     if (!QFileInfo(osascriptPath()).isExecutable())
         return QStringLiteral("orvel-osascript is not built at ") + osascriptPath();
     return ensureAdministrator();

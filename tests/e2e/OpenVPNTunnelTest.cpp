@@ -51,9 +51,6 @@ protected:
             GTEST_SKIP() << "openvpn is not installed";
         if (!QFileInfo::exists(QStringLiteral("/dev/net/tun")))
             GTEST_SKIP() << "no /dev/net/tun";
-        m_lock = std::make_unique<e2e::MachineLock>();
-        if (QFileInfo::exists(QStringLiteral("/sys/class/net/utun0")))
-            GTEST_SKIP() << "utun0 is taken by another tunnel";
         dir = tempPath() + QStringLiteral("/world");
         QDir().mkpath(dir);
         ASSERT_TRUE(makeCertificates());
@@ -188,7 +185,6 @@ protected:
     SystemInterfaceList interfaces;
     FileItemStore files;
     std::unique_ptr<SudoScriptRunner> runner;
-    std::unique_ptr<e2e::MachineLock> m_lock;
     OpenVPNLauncher launcher;
     QProcess decoy;
 };

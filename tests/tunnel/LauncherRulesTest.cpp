@@ -1,43 +1,49 @@
 #include "LauncherRules.h"
 
+#include "tunnel/OpenVPNProfileFilter.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
+// What the client writes into default.ovpn for a service text with a hostile line.
+std::string writtenFor(const QByteArray& authPath) {
+    return OpenVPNProfileFilter(authPath)
+        .filtered("client\ndev tun\nremote 10.0.0.1 1194\nauth-user-pass " + authPath +
+                  "\nup /tmp/x.sh\n<ca>\n-----BEGIN CERTIFICATE-----\nQUJD\n"
+                  "-----END CERTIFICATE-----\n</ca>\n")
+        .toStdString();
+}
+
+const std::string kWritten = writtenFor("/run/user/1000/orvelvpn/auth.txt");
+
 struct ConfigCase {
-    const char* text;
+    const char* name;
+    std::string text;
     bool allowed;
+    friend void PrintTo(const ConfigCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class LauncherConfigTextTest : public testing::TestWithParam<ConfigCase> {};
 
-TEST_P(LauncherConfigTextTest, RunsOnlyWhatStartsNoProgramAndWritesNoFile) {
+TEST_P(LauncherConfigTextTest, RunsOnlyWhatTheClientsFilterWrites) {
     const ConfigCase& c = GetParam();
     EXPECT_EQ(launcher::configTextProblem(c.text).empty(), c.allowed) << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Directives, LauncherConfigTextTest,
-    testing::Values(ConfigCase{"client\ndev tun\nremote 10.0.0.1 1194\nca /tmp/w/ca.crt\n"
-                               "auth-user-pass /home/ann/OrvelVPN/auth.txt\nverb 3\n",
-                               true},
-                    ConfigCase{"auth-user-pass \"/home/ann/OrvelVPN/auth.txt\"\r\n", true},
-                    ConfigCase{"auth-user-pass /run/user/1000/orvelvpn/auth.txt\n", true},
-                    ConfigCase{"# up /bin/sh\n; plugin x.so\n", true},
-                    ConfigCase{"<ca>\nup /bin/sh\n</ca>\n", true},
-                    ConfigCase{"up /tmp/x.sh\n", false}, ConfigCase{"  --UP /tmp/x.sh\n", false},
-                    ConfigCase{"u\\p /tmp/x.sh\n", false},
-                    ConfigCase{"'plugin' /tmp/x.so\n", false},
-                    ConfigCase{"setenv opt script-security 2\n", false},
-                    ConfigCase{"<plugin>\nx\n</plugin>\n", false},
-                    ConfigCase{"writepid /etc/passwd\n", false},
-                    ConfigCase{"log-append /etc/shadow\n", false},
-                    ConfigCase{"management 0.0.0.0 7505\n", false},
-                    ConfigCase{"config /etc/other.conf\n", false},
-                    ConfigCase{"auth-user-pass /etc/shadow\n", false},
-                    ConfigCase{"auth-user-pass /home/ann/OrvelVPN/../../../etc/shadow\n", false},
-                    ConfigCase{"auth-user-pass /x/../etc/auth.txt\n", false},
-                    ConfigCase{"auth-user-pass auth.txt\n", false}));
+    Texts, LauncherConfigTextTest,
+    testing::Values(ConfigCase{"ClientsOwnOutput", kWritten, true},
+                    ConfigCase{"AuthFileElsewhere", writtenFor("/etc/shadow"), false},
+                    ConfigCase{"AuthPathNotPlain", writtenFor("/run/u/../../etc/auth.txt"), false},
+                    ConfigCase{"SecondAuthFile", kWritten + "auth-user-pass /tmp/auth.txt\n",
+                               false},
+                    // OpenVPN reads "up" and "/tmp/x.sh" here: the quote ends the word.
+                    ConfigCase{"GluedQuote", kWritten + "\"up\"/tmp/x.sh\n", false},
+                    ConfigCase{"ByteOrderMark", "\xEF\xBB\xBF" + kWritten, false},
+                    ConfigCase{"UnknownDirective", kWritten + "askpass /etc/shadow\n", false},
+                    ConfigCase{"CarriageReturns", "client\r\n", false}),
+    [](const testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
 
 // OpenVPN reads the credentials from root's copy of the file the line names.
 TEST(LauncherAuthFileTest, IsTheLastAuthLineOutsideBlocksAndComments) {

@@ -1,126 +1,39 @@
 #include "LauncherRules.h"
 
+#include "tunnel/OpenVPNProfileFilter.h"
+#include "tunnel/OpenVPNProfileReader.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <set>
-#include <vector>
 
 namespace launcher {
 
 namespace {
 
-// Directives that would make OpenVPN, running as root, start a program, load code,
-// open a control port or write a file somewhere.
-const std::set<std::string>& refusedDirectives() {
-    static const std::set<std::string> names = {"auth-user-pass-verify",
-                                                "cd",
-                                                "chroot",
-                                                "client-connect",
-                                                "client-disconnect",
-                                                "config",
-                                                "daemon",
-                                                "dns-script",
-                                                "down",
-                                                "engine",
-                                                "ifconfig-pool-persist",
-                                                "iproute",
-                                                "ipchange",
-                                                "learn-address",
-                                                "log",
-                                                "log-append",
-                                                "management",
-                                                "pkcs11-providers",
-                                                "plugin",
-                                                "providers",
-                                                "replay-persist",
-                                                "route-pre-down",
-                                                "route-up",
-                                                "script-security",
-                                                "status",
-                                                "tls-export-cert",
-                                                "tls-verify",
-                                                "tmp-dir",
-                                                "up",
-                                                "writepid"};
-    return names;
-}
-
-// The words of one line as OpenVPN's own parser reads them: blanks separate, quotes
-// group, a backslash takes the next character as it is.
-std::vector<std::string> wordsOf(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    char quote = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '\\' && quote != '\'' && i + 1 < line.size()) {
-            word += line[++i];
-            inWord = true;
-        } else if (quote) {
-            if (c == quote)
-                quote = 0;
-            else
-                word += c;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-            inWord = true;
-        } else if (std::isspace(static_cast<unsigned char>(c))) {
-            if (inWord)
-                words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
+// The arguments of the last auth-user-pass line outside inline blocks; nothing when
+// there is none.
+std::optional<QByteArrayList> lastAuthArguments(const QByteArray& text) {
+    OpenVPNProfileReader reader(text);
+    std::optional<QByteArrayList> arguments;
+    while (!reader.atEnd()) {
+        const OpenVPNProfileReader::Line line = reader.nextLine();
+        const std::optional<QByteArrayList> words = OpenVPNProfileReader::words(line.text);
+        if (line.tooLong || !words || words->isEmpty())
+            continue;
+        if (const std::optional<QByteArray> block = OpenVPNProfileReader::inlineBlockName(*words))
+            reader.inlineBody(*block);
+        else if (OpenVPNProfileReader::withoutDoubleDash(words->first()) == "auth-user-pass")
+            arguments = words->mid(1);
     }
-    if (inWord)
-        words.push_back(word);
-    return words;
+    return arguments;
 }
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string directiveName(std::string word) {
-    if (word.rfind("--", 0) == 0)
-        word.erase(0, 2);
-    return lowered(word);
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\f\v");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\f\v");
-    return text.substr(first, last - first + 1);
-}
-
-// "<name>" opens an inline block, "</name>" closes it; empty otherwise.
-std::string blockTag(const std::string& line, bool closing) {
-    const std::string open = closing ? "</" : "<";
-    if (line.size() <= open.size() + 1 || line.rfind(open, 0) != 0 || line.back() != '>')
-        return {};
-    return lowered(line.substr(open.size(), line.size() - open.size() - 1));
-}
-
-std::string problemOfLine(const std::vector<std::string>& words) {
-    std::string name = directiveName(words[0]);
-    // "setenv opt NAME ..." makes NAME an option as well.
-    if (name == "setenv" && words.size() >= 3 && lowered(words[1]) == "opt")
-        name = directiveName(words[2]);
-    if (refusedDirectives().count(name))
-        return "the directive \"" + name + "\" is not allowed";
-    if (name == "auth-user-pass" && words.size() >= 2)
-        return authPathProblem(words[1]);
-    return {};
+std::string onlyArgument(const QByteArrayList& arguments) {
+    return arguments.size() == 1 ? arguments.first().toStdString() : std::string();
 }
 
 bool isPlainAbsolute(const std::string& path) {
@@ -128,40 +41,12 @@ bool isPlainAbsolute(const std::string& path) {
            path.find("/../") == std::string::npos && path.find("//") == std::string::npos;
 }
 
-// Calls `visit` with the words of each directive line, and with the tag of each inline
-// block opened (whose content is no directive); stops at the first problem it returns.
-std::string
-visitDirectives(const std::string& text,
-                const std::function<std::string(const std::vector<std::string>&)>& visitLine,
-                const std::function<std::string(const std::string&)>& visitBlock) {
-    std::string block;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = trimmed(text.substr(start, end - start));
-        start = end + 1;
-        if (!block.empty()) {
-            if (blockTag(line, true) == block)
-                block.clear();
-            continue;
-        }
-        if (line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
-        if (const std::string tag = blockTag(line, false); !tag.empty()) {
-            if (std::string problem = visitBlock(tag); !problem.empty())
-                return problem;
-            block = tag;
-            continue;
-        }
-        const std::vector<std::string> words = wordsOf(line);
-        if (words.empty())
-            continue;
-        if (std::string problem = visitLine(words); !problem.empty())
-            return problem;
-    }
-    return {};
+// 1 for the first line.
+size_t firstDifferingLine(const QByteArray& a, const QByteArray& b) {
+    qsizetype same = 0;
+    while (same < a.size() && same < b.size() && a[same] == b[same])
+        ++same;
+    return static_cast<size_t>(a.left(same).count('\n')) + 1;
 }
 
 } // namespace
@@ -202,11 +87,18 @@ std::string configPathProblem(const std::string& path, const std::string& home) 
 }
 
 std::string configTextProblem(const std::string& text) {
-    return visitDirectives(text, problemOfLine, [](const std::string& tag) -> std::string {
-        if (refusedDirectives().count(tag))
-            return "the inline block \"" + tag + "\" is not allowed";
+    const QByteArray given = QByteArray::fromStdString(text);
+    QByteArray authPath;
+    if (const std::optional<QByteArrayList> arguments = lastAuthArguments(given)) {
+        if (std::string problem = authPathProblem(onlyArgument(*arguments)); !problem.empty())
+            return problem;
+        authPath = arguments->first();
+    }
+    const QByteArray written = OpenVPNProfileFilter(authPath).filtered(given);
+    if (written == given)
         return {};
-    });
+    return "line " + std::to_string(firstDifferingLine(given, written)) +
+           " of the configuration is not as the client writes it";
 }
 
 std::string authPathProblem(const std::string& path) {
@@ -218,16 +110,9 @@ std::string authPathProblem(const std::string& path) {
 }
 
 std::string authFileOf(const std::string& text) {
-    std::string path;
-    visitDirectives(
-        text,
-        [&path](const std::vector<std::string>& words) -> std::string {
-            if (directiveName(words[0]) == "auth-user-pass")
-                path = words.size() >= 2 ? words[1] : std::string();
-            return {};
-        },
-        [](const std::string&) { return std::string(); });
-    return path;
+    const std::optional<QByteArrayList> arguments =
+        lastAuthArguments(QByteArray::fromStdString(text));
+    return arguments ? onlyArgument(*arguments) : std::string();
 }
 
 std::string stateKey(const std::string& configPath) {

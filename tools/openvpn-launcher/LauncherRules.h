@@ -22,14 +22,19 @@ std::optional<uid_t> invokingUser(const char* sudoUid, uid_t realUid);
 // home: then only the form of the path is checked.
 std::string configPathProblem(const std::string& path, const std::string& home);
 
-// Why the configuration must not run as root (a directive that starts programs, loads
-// code, writes files or names a password file other than an auth.txt); empty when it may.
+// Why the configuration must not run as root; empty when it may: only when it is, byte
+// for byte, what the client's profile filter writes of it, with the auth.txt its
+// auth-user-pass line names (authPathProblem) as the auth file. The filter's output is a
+// fixed point of the filter, so whatever else reaches here (a line OpenVPN reads
+// otherwise than the filter writes it, a directive off the allow-list, a second auth
+// file) is refused, never read a second way.
 std::string configTextProblem(const std::string& text);
 
 // Why `path` cannot be the client's auth.txt: it must be plain, absolute and end in
 // "/auth.txt". The file itself must then be the invoking user's own (checked on open).
 std::string authPathProblem(const std::string& path);
-// The file the configuration's auth-user-pass names, empty when none.
+// The file the configuration's last auth-user-pass line names, read as OpenVPN reads it;
+// empty when none.
 std::string authFileOf(const std::string& text);
 
 // A stable file-name part for a configuration path: the pid and the root-owned copy of

@@ -2,15 +2,16 @@
 // orvel-openvpn --stop CONFIG   stops the OpenVPN started for that configuration
 //
 // Run as root (through sudo) by the client. It only ever runs /usr/sbin/openvpn, only for
-// HOME/OrvelVPN/default.ovpn of the user who invoked it, and only a configuration that
-// starts no program, loads no code and writes no file. The configuration is read once
-// and handed to OpenVPN as a root-owned copy, so it cannot change after the check; so
-// are the credentials of its auth.txt, which must be the user's own file (the client
-// keeps it outside the home). The interface is the first free utunN, which the client
-// counts. The pid is recorded in /run/orvelvpn so the stop ends this process, and only
-// this one.
+// HOME/OrvelVPN/default.ovpn of the user who invoked it, and only a configuration that is
+// exactly what the client's profile filter writes, which starts no program, loads no code
+// and writes no file. The configuration is read once and handed to OpenVPN as a
+// root-owned copy, so it cannot change after the check; so are the credentials of its
+// auth.txt, which must be the user's own file (the client keeps it outside the home). The
+// interface is the first free utunN, which the client counts. The pid is recorded in
+// /run/orvelvpn so the stop ends this process, and only this one.
 #include "LauncherRules.h"
 
+#include <QtGlobal>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -267,6 +268,8 @@ int stop(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The filter logs what it drops for the client's log; a refusal here names the line.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const bool stopping = argc == 3 && std::strcmp(argv[1], "--stop") == 0;
     if (!(argc == 2 && argv[1][0] != '-') && !stopping)
         return fail("usage: orvel-openvpn CONFIG | orvel-openvpn --stop CONFIG");
