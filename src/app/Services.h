@@ -3,6 +3,7 @@
 class Alerts;
 class ApiClient;
 class Browser;
+class ConnectionObserver;
 class InterfaceList;
 class ItemStore;
 class LinkMonitor;
@@ -34,6 +35,8 @@ struct Services {
     Storyboard* storyboard = nullptr;
     TunnelTeardown* teardown = nullptr;
     StartupSteps* startupSteps = nullptr;
+    // Hears of attempts, connections and the user's leaving; optional.
+    ConnectionObserver* connectionObserver = nullptr;
     // The one main window whose content the screens replace.
     QWidget* mainWindow = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "api/ApiClient.h"
 #include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
@@ -228,6 +229,8 @@ void Failover::handleStableServers(const ApiReply& reply) {
             m_states->showDisconnected();
         return;
     }
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->attemptStarting(state.stableServerList);
     const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
     ConnectionView* view = m_states->view();
     if (first->vpnProtocol.contains(kIKEv2) || first->vpnProtocol.contains(kOpenVPN))
