@@ -12,6 +12,7 @@
 #include "tunnel/DnsOverride.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -232,7 +233,11 @@ void KillSwitch::runNext() {
     m_running = true;
     QPointer<KillSwitch> self(this);
     m_loader.start([self, job = load.job, blocks = load.blocks, then = load.then] {
+        QElapsedTimer clock;
+        clock.start();
         const bool ok = job();
+        qCInfo(lcKillSwitch) << (blocks ? "loading the rules" : "removing the rules") << "took"
+                             << clock.elapsed() << "ms";
         QMetaObject::invokeMethod(
             self, [self, ok, blocks, then] { self->loaded(ok, blocks, then); },
             Qt::QueuedConnection);

@@ -4,7 +4,9 @@
 #include "api/ApiClient.h"
 #include "app/AppInfo.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
 #include "platform/RecordingAlerts.h"
+#include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
 
 #include <QCheckBox>
@@ -46,6 +48,8 @@ protected:
 };
 
 TEST_F(FailoverTest, FullTable_MainThenStableIKEv2ThenOpenVPNThenGivesUp) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
     appState().isAdminAuthorized = true;
     pressConnectAndWait();
     const QString mainName = appState().currentServer->name;
@@ -71,6 +75,11 @@ TEST_F(FailoverTest, FullTable_MainThenStableIKEv2ThenOpenVPNThenGivesUp) {
     EXPECT_TRUE(Failover::deviceDescription().startsWith(QStringLiteral("macOS ")));
     EXPECT_TRUE(tunnel.calls.contains(QStringLiteral("disconnectIKEv2")));
     EXPECT_EQ(tunnel.calls.last(), QStringLiteral("connectIKEv2 127.0.1.12"));
+    // Told before the first stable server is tried, with all of them.
+    EXPECT_EQ(observer.events,
+              QStringList(
+                  {QStringLiteral("attemptStarting 1"),
+                   QStringLiteral("attemptStarting %1").arg(appState().stableServerList.size())}));
     EXPECT_EQ(errorText(), localized(QStringLiteral("error_connect_failed1")));
     EXPECT_TRUE(errorShown());
     EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Tokyo 2")) << "the server being tried";

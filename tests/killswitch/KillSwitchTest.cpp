@@ -117,6 +117,14 @@ TEST_F(KillSwitchTest, UserLeaving_RemovesTheTable) {
     }
 }
 
+TEST_F(KillSwitchTest, LocalNetworkSetting_AppliesAtOnceWhileBlocking) {
+    blockFor(QStringLiteral("vpn1.test"));
+    killSwitch.setAllowLocalNetwork(true);
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(firewall.current().contains(QLatin1String("192.168.0.0/16")));
+    EXPECT_TRUE(killSwitch.allowsLocalNetwork());
+}
+
 // With our table in, lookups of a name it does not know would be dropped: the table
 // first lets them through, and only then holds the new server's address.
 TEST_F(KillSwitchTest, NewServerWhileBlocked_ItsLookupIsLetThroughBeforeItResolves) {
