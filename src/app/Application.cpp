@@ -110,9 +110,8 @@ NftablesFirewall makeFirewall(const Preferences& preferences) {
         [&preferences](const QString& command) {
             const QString known = appState().adminUserName;
             const QString user =
-                known.isEmpty()
-                    ? preferences.string(QStringLiteral("username")).value_or(QString())
-                    : known;
+                known.isEmpty() ? preferences.string(QStringLiteral("username")).value_or(QString())
+                                : known;
             return makeItemPrivilegedScript(command, user, kAdminPasswordItem);
         },
         [](const QString& statement) { return processScriptRunner().run(statement); });
@@ -281,4 +280,8 @@ Preferences& Application::preferences() {
 
 Storyboard& Application::storyboard() {
     return m_parts->storyboard;
+}
+
+KillSwitch& Application::killSwitch() {
+    return m_parts->killSwitch;
 }

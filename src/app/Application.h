@@ -5,6 +5,7 @@
 #include <memory>
 
 class AppDelegate;
+class KillSwitch;
 class MainWindow;
 class Preferences;
 class QApplication;
@@ -33,6 +34,7 @@ public:
     SingleInstance& instance();
     Preferences& preferences();
     Storyboard& storyboard();
+    KillSwitch& killSwitch();
 
 private:
     struct Parts;
