@@ -5,6 +5,7 @@
 #include "app/AppInfo.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "platform/RecordingAlerts.h"
 #include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QSignalSpy>
 
 namespace {
 const char* kStable = ApiPath::stableServer;
@@ -251,6 +253,43 @@ TEST_F(FailoverTest, NewLinkDuringOpenVPNAttempt_ConnectsBeforeTheNextTick) {
     linkMonitor.announce();
     EXPECT_TRUE(appState().isConnected);
     EXPECT_EQ(appState().failoverCountdown, 10);
+}
+
+TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKeepsTheBlock) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
+    linkMonitor.announce();
+    EXPECT_TRUE(appState().isConnected) << "a change that leaves the tunnel up changes nothing";
+
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_FALSE(screen->svConnected->isVisibleTo(screen.get()));
+    EXPECT_EQ(drops.count(), 1);
+    EXPECT_FALSE(observer.events.contains(QStringLiteral("userDisconnected")));
+    EXPECT_FALSE(linkMonitor.isRunning());
+}
+
+TEST_F(FailoverTest, UserDisconnectOfOpenVPN_StopsWatchingAndIsNoDrop) {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
+    pressConnectAndWait();
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_EQ(drops.count(), 0);
     EXPECT_FALSE(linkMonitor.isRunning());
 }
 

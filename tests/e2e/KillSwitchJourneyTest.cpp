@@ -369,6 +369,8 @@ TEST_F(KillSwitchJourneyTest, BlocksFromConnectingThroughADrop_UntilTheUserDisco
               0);
     ASSERT_TRUE(waitUntil([&] { return !utun0Up(); }, 5000));
     figure("tunnel killed to interface gone (the rules were already in place)", drop.elapsed());
+    ASSERT_TRUE(waitUntil([] { return !appState().isConnected; }, 5000)) << "drop unnoticed";
+    figure("tunnel killed to the drop seen by the client", drop.elapsed());
     EXPECT_EQ(outside(), QStringLiteral("nothing")) << "after the drop";
     EXPECT_TRUE(appState().trafficBlocked);
 
