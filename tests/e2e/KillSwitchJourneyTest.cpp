@@ -130,8 +130,8 @@ protected:
         ASSERT_EQ(
             nft(QStringLiteral("-f ") + writeFile(QStringLiteral("bystander.nft"), kBystander)), 0);
         m_bystander = listTable(QStringLiteral("ip bystander"));
-        storePreferences();
         service().setScenario(scenario(1195));
+        storePreferences();
     }
 
     void TearDown() override {
@@ -372,8 +372,14 @@ TEST_F(KillSwitchJourneyTest, BlocksFromConnectingThroughADrop_UntilTheUserDisco
     ASSERT_TRUE(waitUntil([] { return !appState().isConnected; }, 5000)) << "drop unnoticed";
     figure("tunnel killed to the drop seen by the client", drop.elapsed());
     EXPECT_EQ(outside(), QStringLiteral("nothing")) << "after the drop";
-    EXPECT_TRUE(appState().trafficBlocked);
+    EXPECT_TRUE(network->trafficBlockedLabel->isVisible());
 
+    // The way back after a drop is a reconnect (this time the first server answers),
+    // under the same rules; the user's disconnect then takes them away.
+    service().setScenario(scenario(1194));
+    QTest::mouseClick(network->NetworkButton, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([] { return appState().isConnected; }, 30000)) << "no reconnect";
+    EXPECT_TRUE(appState().trafficBlocked);
     QTest::mouseClick(network->NetworkButton, Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return !appState().trafficBlocked && ourTable().isEmpty(); }))
         << "the user's disconnect left our table";
