@@ -1,6 +1,7 @@
 // The kill switch's rulesets against the real nft, in a namespace of their own: each
 // passes `nft -c`, loads through the firewall port's command, replaces our table in one
-// go and leaves the other tables as they were; removal works with the table there or not.
+// go and leaves the other tables as they were; removal works with the table there or not;
+// the text reaches nft unchanged and a refused one is a failed load.
 #include "OpenVPNTestSupport.h"
 #include "killswitch/KillSwitchRules.h"
 #include "platform/NftablesFirewall.h"
@@ -95,6 +96,16 @@ TEST_F(KillSwitchRulesetTest, EveryVariant_PassesNftAndReplacesOnlyOurTable) {
         EXPECT_EQ(ours.contains("th dport 53 drop"), connected);
         EXPECT_EQ(QString::fromUtf8(list(QStringLiteral("ip bystander"))), bystander);
     }
+    // The text reaches nft as it is, shell characters and all; a refused one, removal and
+    // all, changes nothing.
+    const QString comment = QStringLiteral("it's $HOME `id` %s \\\\ ;");
+    EXPECT_TRUE(firewall().load(
+        KillSwitchRules::removal() +
+        QStringLiteral("table inet orvelvpn { comment \"%1\"; }\n").arg(comment))());
+    EXPECT_TRUE(list(QStringLiteral("inet orvelvpn")).contains(comment.toUtf8()));
+    EXPECT_FALSE(firewall().load(KillSwitchRules::removal() +
+                                 QStringLiteral("table inet orvelvpn { nonsense }"))());
+    EXPECT_TRUE(list(QStringLiteral("inet orvelvpn")).contains(comment.toUtf8()));
     for (int removal = 0; removal < 2; ++removal)
         EXPECT_TRUE(firewall().load(KillSwitchRules::removal())()) << removal;
     EXPECT_TRUE(list(QStringLiteral("inet orvelvpn")).isEmpty());
