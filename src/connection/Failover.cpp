@@ -60,6 +60,8 @@ Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunn
         if (guard)
             guard->watchLinks(connectedOverOpenVPN());
     };
+    // Screens are made afresh by the menu: the new one takes over watching the tunnel.
+    watchLinks(connectedOverOpenVPN());
 }
 
 QString Failover::deviceDescription() {
@@ -335,8 +337,13 @@ void Failover::onLinkChanged() {
         return;
     }
     const bool attemptRunning = state.failoverTimer && state.failoverTimer->isActive();
-    if (!attemptRunning)
-        watchLinks(false); // the tunnel ended without a disconnected state (a sign-out)
-    else if (!state.isConnected && tunnelInterfaceAppeared())
+    if (!attemptRunning) {
+        // The tunnel ended: a sign-out, or a drop the watch of a screen the menu replaced saw
+        // first. This screen shows it too.
+        watchLinks(false);
+        if (ConnectionView* view = m_states->view(); view && !state.isConnected)
+            view->renderDisconnected(m_states->isAutoServer);
+    } else if (!state.isConnected && tunnelInterfaceAppeared()) {
         m_states->showConnected();
+    }
 }

@@ -277,6 +277,21 @@ TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKee
     EXPECT_FALSE(linkMonitor.isRunning());
 }
 
+TEST_F(FailoverTest, ScreenMadeWhileOpenVPNIsConnected_SeesTheDrop) {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    loadScreen();
+    ASSERT_TRUE(screen->svConnected->isVisibleTo(screen.get()));
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_FALSE(screen->svConnected->isVisibleTo(screen.get())) << "the screen shown now";
+}
+
 TEST_F(FailoverTest, UserDisconnectOfOpenVPN_StopsWatchingAndIsNoDrop) {
     screen->ClickCheckBoxOpen();
     appState().isAdminAuthorized = true;
