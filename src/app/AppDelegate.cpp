@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
+#include "app/Services.h"
 #include "app/TunnelTeardown.h"
 
 #include <QWidget>
@@ -57,6 +59,8 @@ void AppDelegate::applicationWillTerminate() {
         m_teardown.disconnectIKEv2();
     tearDownOpenVPNAndDNS();
     m_teardown.forgetLeftovers();
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->quitting();
 }
 
 void AppDelegate::requestQuit() {

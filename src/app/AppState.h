@@ -41,6 +41,9 @@ struct AppState {
     // launched and not stopped since, a DNS override applied.
     bool openVPNMayRun = false;
     bool dnsOverrideApplied = false;
+    // The kill switch's rules are in place: only the tunnel, its servers and the service
+    // get out. Set by the kill switch, which posts "trafficBlockedChanged".
+    bool trafficBlocked = false;
 
     QString vpnHomeDir;
     QString credentialTemplatePath;

@@ -18,10 +18,12 @@
 #include "connection/NetworkVC.h"
 #include "connection/SystemTunnelControl.h"
 #include "keyring/LegacySecrets.h"
+#include "killswitch/KillSwitch.h"
 #include "platform/DesktopBrowser.h"
 #include "platform/FileItemStore.h"
 #include "platform/MessageBoxAlerts.h"
 #include "platform/NetlinkLinkMonitor.h"
+#include "platform/NftablesFirewall.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ProcessSwanctlRunner.h"
 #include "platform/RouteReachability.h"
@@ -30,11 +32,14 @@
 #include "platform/SimulatedVpnService.h"
 #include "platform/StrongSwanVpnService.h"
 #include "platform/SudoScriptRunner.h"
+#include "platform/SystemHostResolver.h"
 #include "platform/SystemInterfaceList.h"
 #include "tunnel/DialogController.h"
+#include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
+#include "tunnel/PrivilegedScript.h"
 #include "tunnel/SharedTunnelTeardown.h"
 #include "ui/OrvelController.h"
 #include "ui/UserVC.h"
@@ -98,6 +103,20 @@ void moveLegacySecrets(Preferences& preferences) {
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
+// The administrator of this run once known, otherwise the stored one: a table a crashed
+// run left is cleared before the start-up has checked the stored administrator.
+NftablesFirewall makeFirewall(const Preferences& preferences) {
+    return NftablesFirewall(
+        [&preferences](const QString& command) {
+            const QString known = appState().adminUserName;
+            const QString user =
+                known.isEmpty() ? preferences.string(QStringLiteral("username")).value_or(QString())
+                                : known;
+            return makeItemPrivilegedScript(command, user, kAdminPasswordItem);
+        },
+        [](const QString& statement) { return processScriptRunner().run(statement); });
+}
+
 } // namespace
 
 struct Application::Parts {
@@ -126,6 +145,10 @@ struct Application::Parts {
     AppDelegate delegate{teardown};
     SingleInstance instance{SingleInstance::defaultSocketPath()};
     QuitSignals quitSignals;
+    SystemHostResolver hostResolver;
+    NftablesFirewall firewall{makeFirewall(preferences)};
+    KillSwitch killSwitch{{firewall, hostResolver, preferences},
+                          homeDirectory() + QStringLiteral("/OrvelVPN/")};
 };
 
 namespace {
@@ -195,6 +218,7 @@ bool Application::configure(QString* error) {
     wired.interfaces = &m_parts->interfaces;
     wired.linkMonitor = &m_parts->linkMonitor;
     wired.startupSteps = &m_parts->startupSteps;
+    wired.connectionObserver = &m_parts->killSwitch;
     wired.storyboard = &m_parts->storyboard;
     Storyboard* storyboard = &m_parts->storyboard;
     storyboard->registerController(QStringLiteral("LoginController"),
@@ -231,6 +255,7 @@ void Application::show(bool hidden) {
     // crashed left behind (its OpenVPN, its DNS override) is cleared.
     Leftovers::clearAfterCrash(homeDirectory() + QStringLiteral("/OrvelVPN/"),
                                processScriptRunner(), m_parts->preferences);
+    m_parts->killSwitch.offerLeftTable();
     m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
     m_parts->window.setContentViewController(new InitialVC(&m_parts->storyboard));
     if (!hidden)
@@ -259,4 +284,8 @@ Storyboard& Application::storyboard() {
 
 Alerts& Application::alerts() {
     return m_parts->alerts;
+}
+
+KillSwitch& Application::killSwitch() {
+    return m_parts->killSwitch;
 }

@@ -6,6 +6,7 @@
 
 class Alerts;
 class AppDelegate;
+class KillSwitch;
 class MainWindow;
 class Preferences;
 class QApplication;
@@ -36,6 +37,7 @@ public:
     Storyboard& storyboard();
     // The modal alerts as made here; a layer may route the shared ones through its own.
     Alerts& alerts();
+    KillSwitch& killSwitch();
 
 private:
     struct Parts;

@@ -4,6 +4,7 @@ class Alerts;
 class ApiClient;
 class Browser;
 class FavouriteServers;
+class ConnectionObserver;
 class InterfaceList;
 class ItemStore;
 class LinkMonitor;
@@ -37,6 +38,8 @@ struct Services {
     StartupSteps* startupSteps = nullptr;
     // The servers starred in the selection list, kept by the desktop layer; optional.
     FavouriteServers* favourites = nullptr;
+    // Hears of attempts, connections and the user's leaving; optional.
+    ConnectionObserver* connectionObserver = nullptr;
     // The one main window whose content the screens replace.
     QWidget* mainWindow = nullptr;
 };

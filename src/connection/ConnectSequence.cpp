@@ -2,6 +2,7 @@
 
 #include "api/ApiClient.h"
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
@@ -37,6 +38,8 @@ void ConnectSequence::ClickConnect() {
         return;
     }
     ConnectionEvents::shared().expectDisconnect();
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->userDisconnected();
     if (state.selectedProtocol == kIKEv2) {
         m_tunnel.disconnectIKEv2();
         return;
@@ -122,6 +125,8 @@ void ConnectSequence::connectWithPermission(const ApiReply& reply, bool automati
     state.vpnPassword = reply.text("vpn_password");
     state.currentServer = matched;
     m_states->isAutoServer = automatic;
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->attemptStarting({matched});
     if (state.selectedProtocol == kIKEv2) {
         m_tunnel.connectIKEv2(matched->hostdomain);
     } else {

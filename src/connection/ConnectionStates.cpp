@@ -1,6 +1,7 @@
 #include "connection/ConnectionStates.h"
 
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
 #include "app/Diagnostics.h"
 #include "app/Services.h"
 #include "connection/ConnectionEvents.h"
@@ -65,6 +66,8 @@ void ConnectionStates::showConnected() {
         screen->renderConnected();
     endAttempt();
     logLine(QStringLiteral("연결됨 vpnStateChanged"));
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->tunnelConnected();
     m_tunnel.applyDNSOverride();
     ConnectionEvents::shared().announceConnected(wasConnected);
 }

@@ -3,6 +3,7 @@
 #include "api/ApiClient.h"
 #include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
 #include "app/Diagnostics.h"
 #include "app/LocalizeStrings.h"
 #include "app/Services.h"
@@ -15,13 +16,22 @@
 #include "servers/ConfirmAlert.h"
 #include "servers/ServerData.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QSysInfo>
 #include <QTimer>
 
+Q_LOGGING_CATEGORY(lcFailover, "orvel.connection")
+
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
 const QString kOpenVPN = QStringLiteral("OPENVPN");
+
+// A connected OpenVPN tunnel sends no status events: its interface going away is the drop.
+bool connectedOverOpenVPN() {
+    const AppState& state = appState();
+    return state.isConnected && state.selectedProtocol != kIKEv2;
+}
 
 std::shared_ptr<ServerData> stableServerFrom(const ApiReply& item) {
     return std::make_shared<ServerData>(
@@ -45,11 +55,13 @@ Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunn
                    LinkMonitor* linkMonitor)
     : m_states(std::move(states)), m_tunnel(tunnel), m_linkMonitor(linkMonitor) {
     if (m_linkMonitor)
-        connect(m_linkMonitor, &LinkMonitor::linkAppeared, this, &Failover::onLinkChanged);
+        connect(m_linkMonitor, &LinkMonitor::linksChanged, this, &Failover::onLinkChanged);
     m_states->attemptEnded = [guard = QPointer<Failover>(this)] {
         if (guard)
-            guard->watchLinks(false);
+            guard->watchLinks(connectedOverOpenVPN());
     };
+    // Screens are made afresh by the menu: the new one takes over watching the tunnel.
+    watchLinks(connectedOverOpenVPN());
 }
 
 QString Failover::deviceDescription() {
@@ -228,6 +240,8 @@ void Failover::handleStableServers(const ApiReply& reply) {
             m_states->showDisconnected();
         return;
     }
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->attemptStarting(state.stableServerList);
     const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
     ConnectionView* view = m_states->view();
     if (first->vpnProtocol.contains(kIKEv2) || first->vpnProtocol.contains(kOpenVPN))
@@ -301,8 +315,8 @@ bool Failover::tunnelInterfaceAppeared() const {
     return interfaces && appState().baselineUtunCount < countTunnelInterfaces(*interfaces);
 }
 
-void Failover::watchLinks(bool openvpnAttempt) {
-    m_watchingLinks = openvpnAttempt && m_linkMonitor;
+void Failover::watchLinks(bool openvpnTunnel) {
+    m_watchingLinks = openvpnTunnel && m_linkMonitor;
     if (!m_linkMonitor)
         return;
     if (m_watchingLinks)
@@ -313,9 +327,23 @@ void Failover::watchLinks(bool openvpnAttempt) {
 
 void Failover::onLinkChanged() {
     const AppState& state = appState();
-    const bool attemptRunning = state.failoverTimer && state.failoverTimer->isActive();
-    if (!m_watchingLinks || !attemptRunning || state.isConnected)
+    if (!m_watchingLinks)
         return;
-    if (tunnelInterfaceAppeared())
+    if (connectedOverOpenVPN()) {
+        if (!tunnelInterfaceAppeared()) {
+            qCInfo(lcFailover) << "the OpenVPN tunnel went away";
+            m_states->showDisconnected();
+        }
+        return;
+    }
+    const bool attemptRunning = state.failoverTimer && state.failoverTimer->isActive();
+    if (!attemptRunning) {
+        // The tunnel ended: a sign-out, or a drop the watch of a screen the menu replaced saw
+        // first. This screen shows it too.
+        watchLinks(false);
+        if (ConnectionView* view = m_states->view(); view && !state.isConnected)
+            view->renderDisconnected(m_states->isAutoServer);
+    } else if (!state.isConnected && tunnelInterfaceAppeared()) {
         m_states->showConnected();
+    }
 }

@@ -47,12 +47,13 @@ private:
     void endStage();
     void disconnectAttempt();
     bool tunnelInterfaceAppeared() const;
-    void watchLinks(bool openvpnAttempt);
+    void watchLinks(bool openvpnTunnel);
     void onLinkChanged();
 
     std::shared_ptr<ConnectionStates> m_states;
     TunnelControl& m_tunnel;
     LinkMonitor* m_linkMonitor;
-    // True while an OpenVPN attempt waits for its interface.
+    // True while an OpenVPN attempt waits for its interface and while that interface may
+    // go away under a connected tunnel.
     bool m_watchingLinks = false;
 };

@@ -152,6 +152,10 @@ void NetworkVC::buildElements() {
     connect(CheckBoxIKEV, &QCheckBox::clicked, this, &NetworkVC::ClickCheckBoxIKEV);
     connect(CheckBoxOpen, &QCheckBox::clicked, this, &NetworkVC::ClickCheckBoxOpen);
 
+    trafficBlockedLabel = makeLabel(this, QRect(10, 12, 218, 24), 10, QStringLiteral("#ffb020"));
+    trafficBlockedLabel->setWordWrap(true);
+    trafficBlockedLabel->hide();
+
     SupportLinkButton = new QPushButton(this);
     SupportLinkButton->setGeometry(40, 462, 200, 26);
     SupportLinkButton->setFlat(true);
@@ -209,9 +213,14 @@ void NetworkVC::viewDidLoad() {
     SupportLinkButton->setStyleSheet(
         QStringLiteral("QPushButton { color: white; border: none; text-decoration: underline; }"));
 
-    if (services().notifications)
+    if (services().notifications) {
         services().notifications->observe(QStringLiteral("changedServer"), this,
                                           [this] { changeServer(); });
+        services().notifications->observe(QStringLiteral("trafficBlockedChanged"), this,
+                                          [this] { showTrafficBlocked(); });
+    }
+    trafficBlockedLabel->setText(localized(QStringLiteral("KILLSWITCH_BLOCKING")));
+    showTrafficBlocked();
     if (tunnelUp)
         renderConnected();
     else
@@ -489,6 +498,10 @@ void NetworkVC::showNoticeBox() {
     noticeBox->setVisible(state.currentNotice != nullptr);
     countBox->setVisible(state.currentNotice && state.hasUnreadNotice);
     AccountNotices::announceUnreadNotice(languageCode());
+}
+
+void NetworkVC::showTrafficBlocked() {
+    trafficBlockedLabel->setVisible(appState().trafficBlocked);
 }
 
 void NetworkVC::performServerSelection() {

@@ -47,6 +47,8 @@ public:
     QPointer<QLabel> ServerName;
     QPointer<QFrame> noticeBox;
     QPointer<QFrame> countBox;
+    // Shown while the kill switch blocks traffic outside the VPN.
+    QPointer<QLabel> trafficBlockedLabel;
 
     // The set-up runs when the screen is first shown, as a storyboard scene loads its view
     // on first use: the menu makes screens it may throw away unseen.
@@ -107,6 +109,7 @@ private:
     void buildElements();
     void viewDidLoad();
     void showNoticeBox();
+    void showTrafficBlocked();
     void showFlag(const QString& country);
     void showIdleLook();
     void switchProtocol(const QString& protocol);

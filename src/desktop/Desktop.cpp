@@ -8,6 +8,7 @@
 #include "app/Storyboard.h"
 #include "connection/ConnectionEvents.h"
 #include "desktop/DiagnosticsExport.h"
+#include "desktop/KillSwitchToggles.h"
 #include "desktop/LogFile.h"
 #include "desktop/SettingsVC.h"
 #include "servers/ConfirmAlert.h"
@@ -45,6 +46,7 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
     services().favourites = &m_favourites;
     application.storyboard().registerController(QStringLiteral("SettingsVC"), [this] {
         auto* screen = new SettingsVC(m_settings, m_autostart);
+        addKillSwitchToggles(*screen, m_application.killSwitch());
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
         return screen;
     });

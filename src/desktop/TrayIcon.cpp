@@ -2,8 +2,10 @@
 
 #include "app/AppState.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ServerShortcuts.h"
+#include "platform/NotificationCenter.h"
 #include "servers/ConfirmAlert.h"
 
 namespace {
@@ -34,6 +36,9 @@ TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QO
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
     m_statusLine = addEntry(m_menu, QString(), "status", this, [] {});
     m_statusLine->setEnabled(false);
+    m_blockedLine =
+        addEntry(m_menu, localized(QStringLiteral("KILLSWITCH_BLOCKING")), "blocked", this, [] {});
+    m_blockedLine->setEnabled(false);
     m_menu.addSeparator();
     m_connectAction = addEntry(m_menu, QString(), "connect", this, [this] { toggleConnection(); });
     m_servers.setTitle(localized(QStringLiteral("TRAY_SERVERS")));
@@ -54,6 +59,9 @@ TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QO
     // A tray host may keep the submenu as it was last sent: a star in the list is sent anew.
     connect(&m_shortcuts, &ServerShortcuts::favouritesChanged, this, &TrayIcon::rebuildServers);
     connect(&m_controller, &DesktopController::statusChanged, this, &TrayIcon::refresh);
+    if (NotificationCenter* notifications = services().notifications)
+        notifications->observe(QStringLiteral("trafficBlockedChanged"), this,
+                               [this] { refresh(); });
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {
                 if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
@@ -88,6 +96,10 @@ void TrayIcon::refresh() {
     }
     tooltip += QLatin1Char('\n') +
                localized(QStringLiteral("TRAY_PROTOCOL")).arg(protocolTitle(status.protocol));
+    const bool blocked = appState().trafficBlocked;
+    if (blocked)
+        tooltip += QLatin1Char('\n') + m_blockedLine->text();
+    m_blockedLine->setVisible(blocked);
     m_statusLine->setText(statusLine);
     m_icon.setToolTip(tooltip);
 

@@ -38,5 +38,7 @@ private:
     QMenu m_menu;
     QMenu m_servers;
     QAction* m_statusLine = nullptr;
+    // Shown while the kill switch blocks traffic outside the VPN.
+    QAction* m_blockedLine = nullptr;
     QAction* m_connectAction = nullptr;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // Modal alerts. Each call returns when the user has closed the alert.
@@ -20,4 +21,8 @@ public:
         std::function<void()> onDontShowToggled; // every click of the check box
     };
     virtual void showExpiryAlert(const ExpiryAlert& alert) = 0;
+
+    // Warning style, `text` as informative text, one button per title; the index of the
+    // button the user chose.
+    virtual int showChoiceAlert(const QString& text, const QStringList& buttonTitles) = 0;
 };

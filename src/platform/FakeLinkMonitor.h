@@ -14,7 +14,7 @@ public:
 
     void announce() {
         if (m_running)
-            emit linkAppeared();
+            emit linksChanged();
     }
 
 private:

@@ -2,8 +2,9 @@
 
 #include <QObject>
 
-// Tells when the kernel announces a new network link or address, so a tunnel that comes
-// up is seen at once instead of at the next supervision tick.
+// Tells when the kernel announces a network link coming or going, or a new address, so a
+// tunnel that comes up is seen at once instead of at the next supervision tick, and one
+// that goes away is seen at all.
 class LinkMonitor : public QObject {
     Q_OBJECT
 public:
@@ -15,5 +16,5 @@ public:
     virtual bool isRunning() const = 0;
 
 signals:
-    void linkAppeared();
+    void linksChanged();
 };

@@ -42,3 +42,13 @@ void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {
     box.addButton(alert.noTitle, QMessageBox::RejectRole);
     box.exec();
 }
+
+int MessageBoxAlerts::showChoiceAlert(const QString& text, const QStringList& buttonTitles) {
+    QMessageBox box(QMessageBox::Warning, QString(), QString());
+    showAsPlainText(box, text);
+    QList<QAbstractButton*> buttons;
+    for (const QString& title : buttonTitles)
+        buttons.append(box.addButton(title, QMessageBox::AcceptRole));
+    box.exec();
+    return static_cast<int>(buttons.indexOf(box.clickedButton()));
+}

@@ -17,7 +17,15 @@ public:
             whileExpiryShown(alert);
     }
 
+    int showChoiceAlert(const QString& text, const QStringList& /*buttonTitles*/) override {
+        choiceTexts.append(text);
+        return choiceAnswer;
+    }
+
     QStringList confirmTexts;
     QStringList expiryTexts;
     std::function<void(const ExpiryAlert&)> whileExpiryShown;
+    QStringList choiceTexts;
+    // The button every choice alert is answered with.
+    int choiceAnswer = 0;
 };

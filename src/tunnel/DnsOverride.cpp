@@ -27,9 +27,9 @@ QString setDnsServersCommand(const QString& service, const QString& servers) {
 } // namespace
 
 void writeDNSScript(const QString& service, const QString& fileName) {
-    writeWorkingFile(
-        fileName,
-        makePrivilegedScript(setDnsServersCommand(service, QStringLiteral("8.8.8.8"))).toUtf8());
+    writeWorkingFile(fileName, makePrivilegedScript(
+                                   setDnsServersCommand(service, QLatin1String(kOverrideResolver)))
+                                   .toUtf8());
 }
 
 void applyDNSOverride() {

@@ -6,6 +6,9 @@
 // While a tunnel is up, the two usual network services resolve through 8.8.8.8; the
 // statements run `networksetup` as root.
 
+// The resolver the override points the network services at.
+inline constexpr const char* kOverrideResolver = "8.8.8.8";
+
 // Writes the override statement for one network service into fileName in vpnHomeDir.
 void writeDNSScript(const QString& service, const QString& fileName);
 // Rewrites both override scripts and starts them, Ethernet first; returns at once.

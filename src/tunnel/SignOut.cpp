@@ -1,6 +1,7 @@
 #include "tunnel/SignOut.h"
 
 #include "app/AppState.h"
+#include "app/ConnectionObserver.h"
 #include "app/MainWindow.h"
 #include "app/Services.h"
 #include "app/Storyboard.h"
@@ -28,6 +29,8 @@ void signOut() {
             wired.teardown->runOpenVPNStopScript();
         wired.teardown->restoreDNS();
     }
+    if (wired.connectionObserver)
+        wired.connectionObserver->userDisconnected();
     if (wired.preferences) {
         wired.preferences->setValue(QStringLiteral("isChecked"), 0);
         wired.preferences->setValue(QStringLiteral("email"), QString());

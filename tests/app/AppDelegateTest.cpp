@@ -1,7 +1,9 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppState.h"
+#include "app/Services.h"
 #include "app/TunnelTeardown.h"
+#include "support/RecordingConnectionObserver.h"
 #include "support/TestEnvironment.h"
 
 #include <QSignalSpy>
@@ -100,6 +102,14 @@ TEST_F(AppDelegateTest, WillTerminate_TearsDownWhatMayRunAndForgetsTheLeftovers)
     appState().openVPNMayRun = true;
     delegate.applicationWillTerminate();
     EXPECT_EQ(teardown.calls, (QStringList{"runStopScript", "restoreDNS", "forget"}));
+}
+
+// The kill switch's rules go with the process, whatever the tunnel was doing.
+TEST_F(AppDelegateTest, WillTerminate_TellsTheConnectionObserverBeforeTheProcessEnds) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(observer.events, QStringList{QStringLiteral("quitting")});
 }
 
 TEST_F(AppDelegateTest, Reopen_ShowsTheLastWindowOnlyWhenHidden) {

@@ -7,6 +7,7 @@
 #include "app/Storyboard.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingAlerts.h"
+#include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
 
 #include <QCheckBox>
@@ -31,6 +32,8 @@ protected:
 };
 
 TEST_F(ConnectSequenceTest, IKEv2_PermissionConnectsAndStatusEventsDriveTheScreen) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
     pressConnectAndWait();
 
     const auto forms = formsOf(kCheck);
@@ -69,6 +72,10 @@ TEST_F(ConnectSequenceTest, IKEv2_PermissionConnectsAndStatusEventsDriveTheScree
     EXPECT_FALSE(appState().isConnected);
     EXPECT_EQ(screen->ServerName->text(), autoText());
     EXPECT_TRUE(screen->NetworkButton->isEnabled());
+    // The status that follows the user's disconnect is no drop of its own.
+    EXPECT_EQ(observer.events,
+              QStringList({QStringLiteral("attemptStarting 1"), QStringLiteral("tunnelConnected"),
+                           QStringLiteral("userDisconnected")}));
 }
 
 TEST_F(ConnectSequenceTest, OpenVPN_WithKnownAdministrator_LaunchesAndShowsConnecting) {

@@ -4,12 +4,16 @@
 #include "api/ApiClient.h"
 #include "app/AppInfo.h"
 #include "app/LocalizeStrings.h"
+#include "app/Services.h"
+#include "connection/ConnectionEvents.h"
 #include "platform/RecordingAlerts.h"
+#include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QSignalSpy>
 
 namespace {
 const char* kStable = ApiPath::stableServer;
@@ -46,6 +50,8 @@ protected:
 };
 
 TEST_F(FailoverTest, FullTable_MainThenStableIKEv2ThenOpenVPNThenGivesUp) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
     appState().isAdminAuthorized = true;
     pressConnectAndWait();
     const QString mainName = appState().currentServer->name;
@@ -71,6 +77,11 @@ TEST_F(FailoverTest, FullTable_MainThenStableIKEv2ThenOpenVPNThenGivesUp) {
     EXPECT_TRUE(Failover::deviceDescription().startsWith(QStringLiteral("macOS ")));
     EXPECT_TRUE(tunnel.calls.contains(QStringLiteral("disconnectIKEv2")));
     EXPECT_EQ(tunnel.calls.last(), QStringLiteral("connectIKEv2 127.0.1.12"));
+    // Told before the first stable server is tried, with all of them.
+    EXPECT_EQ(observer.events,
+              QStringList(
+                  {QStringLiteral("attemptStarting 1"),
+                   QStringLiteral("attemptStarting %1").arg(appState().stableServerList.size())}));
     EXPECT_EQ(errorText(), localized(QStringLiteral("error_connect_failed1")));
     EXPECT_TRUE(errorShown());
     EXPECT_EQ(screen->ServerName->text(), QStringLiteral("Tokyo 2")) << "the server being tried";
@@ -242,6 +253,58 @@ TEST_F(FailoverTest, NewLinkDuringOpenVPNAttempt_ConnectsBeforeTheNextTick) {
     linkMonitor.announce();
     EXPECT_TRUE(appState().isConnected);
     EXPECT_EQ(appState().failoverCountdown, 10);
+}
+
+TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKeepsTheBlock) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
+    linkMonitor.announce();
+    EXPECT_TRUE(appState().isConnected) << "a change that leaves the tunnel up changes nothing";
+
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_FALSE(screen->svConnected->isVisibleTo(screen.get()));
+    EXPECT_EQ(drops.count(), 1);
+    EXPECT_FALSE(observer.events.contains(QStringLiteral("userDisconnected")));
+    EXPECT_FALSE(linkMonitor.isRunning());
+}
+
+TEST_F(FailoverTest, ScreenMadeWhileOpenVPNIsConnected_SeesTheDrop) {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    loadScreen();
+    ASSERT_TRUE(screen->svConnected->isVisibleTo(screen.get()));
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_FALSE(screen->svConnected->isVisibleTo(screen.get())) << "the screen shown now";
+}
+
+TEST_F(FailoverTest, UserDisconnectOfOpenVPN_StopsWatchingAndIsNoDrop) {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    ASSERT_TRUE(appState().isConnected);
+    QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
+    pressConnectAndWait();
+    interfaces.removeAll(QStringLiteral("utun3"));
+    linkMonitor.announce();
+    EXPECT_FALSE(appState().isConnected);
+    EXPECT_EQ(drops.count(), 0);
     EXPECT_FALSE(linkMonitor.isRunning());
 }
 

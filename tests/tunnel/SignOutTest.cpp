@@ -7,6 +7,7 @@
 #include "app/TunnelTeardown.h"
 #include "platform/MemoryPreferences.h"
 #include "platform/RecordingScriptRunner.h"
+#include "support/RecordingConnectionObserver.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
@@ -74,9 +75,13 @@ protected:
 };
 
 TEST_F(SignOutTest, NotConnected_TouchesNoTunnelAndForgetsTheLogin) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
     appState().selectedProtocol = QStringLiteral("OPENVPN");
     signOut();
     expectSignedOut();
+    // A kill switch left blocking after a drop must not outlive the session.
+    EXPECT_EQ(observer.events, QStringList{QStringLiteral("userDisconnected")});
     EXPECT_EQ(teardown.calls, QStringList{QStringLiteral("restoreDNS")});
     EXPECT_TRUE(runner.scriptFiles.isEmpty());
 }

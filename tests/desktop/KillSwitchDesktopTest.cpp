@@ -1,0 +1,93 @@
+// The kill switch on the desktop: its two toggles in the settings screen and the line
+// the tray shows while traffic is blocked.
+#include "app/AppDelegate.h"
+#include "app/AppState.h"
+#include "app/LocalizeStrings.h"
+#include "app/MainWindow.h"
+#include "app/TunnelTeardown.h"
+#include "desktop/Autostart.h"
+#include "desktop/DesktopController.h"
+#include "desktop/DesktopSettings.h"
+#include "desktop/KillSwitchToggles.h"
+#include "desktop/ServerShortcuts.h"
+#include "desktop/SettingsVC.h"
+#include "desktop/TrayIcon.h"
+#include "killswitch/KillSwitch.h"
+#include "platform/FixedHostResolver.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RecordingFirewall.h"
+#include "support/TestEnvironment.h"
+
+#include <QCheckBox>
+
+namespace {
+
+class NoTeardown final : public TunnelTeardown {
+public:
+    void disconnectIKEv2() override {}
+    void disconnectIKEv2ForTermination(std::function<void(bool)>) override {}
+    void runOpenVPNStopScript() override {}
+    void restoreDNS() override {}
+    void forgetLeftovers() override {}
+};
+
+class KillSwitchDesktopTest : public OrvelTest {
+protected:
+    RecordingFirewall firewall;
+    FixedHostResolver resolver;
+    KillSwitch killSwitch{{firewall, resolver, preferences()}, tempPath() + QStringLiteral("/")};
+};
+
+TEST_F(KillSwitchDesktopTest, Toggles_ChangeTheSettingsAndTheLocalNetworkNeedsTheBlockOn) {
+    DesktopSettings settings(preferences());
+    Autostart autostart(tempPath(), QStringLiteral("/usr/bin/orvelvpn"));
+    SettingsVC screen(settings, autostart);
+    addKillSwitchToggles(screen, killSwitch);
+    auto* block = screen.findChild<QCheckBox*>(QStringLiteral("KillSwitchBox"));
+    auto* local = screen.findChild<QCheckBox*>(QStringLiteral("AllowLocalNetworkBox"));
+    ASSERT_TRUE(block && local);
+    EXPECT_EQ(block->text(), QStringLiteral("Block traffic outside the VPN"));
+    EXPECT_FALSE(block->isChecked()) << "off by default";
+    EXPECT_FALSE(local->isEnabled());
+
+    block->click();
+    EXPECT_TRUE(killSwitch.isEnabled());
+    ASSERT_TRUE(local->isEnabled());
+    local->click();
+    EXPECT_TRUE(killSwitch.allowsLocalNetwork());
+    block->click();
+    EXPECT_FALSE(killSwitch.isEnabled());
+    EXPECT_FALSE(local->isEnabled());
+}
+
+TEST_F(KillSwitchDesktopTest, Tray_SaysWhileTrafficIsBlocked) {
+    NoTeardown teardown;
+    AppDelegate delegate(teardown);
+    MainWindow window;
+    ServerShortcuts shortcuts(preferences());
+    DesktopController controller(window, delegate, shortcuts);
+    TrayIcon tray(controller, shortcuts);
+    const QString text = localized(QStringLiteral("KILLSWITCH_BLOCKING"));
+    const auto blockedLine = [&tray, &text]() -> QAction* {
+        for (QAction* action : tray.menu().actions()) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    };
+    ASSERT_TRUE(blockedLine());
+    EXPECT_FALSE(blockedLine()->isVisible());
+
+    appState().trafficBlocked = true;
+    notifications().post(QStringLiteral("trafficBlockedChanged"));
+    EXPECT_TRUE(blockedLine()->isVisible());
+    EXPECT_TRUE(tray.icon().toolTip().endsWith(text));
+
+    appState().trafficBlocked = false;
+    notifications().post(QStringLiteral("trafficBlockedChanged"));
+    EXPECT_FALSE(blockedLine()->isVisible());
+    EXPECT_FALSE(tray.icon().toolTip().contains(text));
+}
+
+} // namespace
