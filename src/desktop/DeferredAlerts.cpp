@@ -31,6 +31,13 @@ void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
         hold(QStringLiteral("expiry:") + alert.text, std::move(show));
 }
 
+int DeferredAlerts::showChoiceAlert(const QString& text, const QStringList& buttonTitles) {
+    if (m_window.isVisible())
+        return m_alerts.showChoiceAlert(text, buttonTitles);
+    m_notifier.post(text);
+    return 0;
+}
+
 // Once the window is up, alerts still wait behind those held before it.
 bool DeferredAlerts::mustWait() const {
     return !m_window.isVisible() || !m_held.isEmpty();

@@ -13,7 +13,8 @@ class QWidget;
 // to it). An alert then would block with nothing of the client to see: it is held instead
 // (once, however often it is raised), the user is told by a desktop notification, and the
 // held alerts appear in order when the window is shown. Each held call returns at once, as
-// if the alert had been closed without a choice.
+// if the alert had been closed without a choice. A choice cannot wait for an answer: while
+// hidden the first choice (the cautious one) is taken and the user told.
 class DeferredAlerts final : public QObject, public Alerts {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
     void showExpiryAlert(const ExpiryAlert& alert) override;
+    int showChoiceAlert(const QString& text, const QStringList& buttonTitles) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -76,3 +76,13 @@ TEST_F(DeferredAlertsTest, WindowClosedToTheTray_AlertWaitsAgainUntilItIsShown) 
     EXPECT_TRUE(
         waitUntil([&] { return alerts().confirmTexts == QStringList({"Check the network"}); }));
 }
+
+TEST_F(DeferredAlertsTest, ChoiceWhileHidden_TakesTheFirstAndTellsTheUser) {
+    alerts().choiceAnswer = 1;
+    EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 0);
+    EXPECT_TRUE(alerts().choiceTexts.isEmpty());
+    EXPECT_EQ(notified(), QStringList({"Keep blocking?"}));
+
+    window.show();
+    EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 1);
+}
