@@ -8,8 +8,11 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    StartupWarmup warmup;
+    const StartupWarmup fonts = StartupWarmup::fonts();
     QApplication app(argc, argv);
+    // Declared after the application, so that they end before it goes.
+    const StartupWarmup sessionBus = StartupWarmup::sessionBus();
+    const StartupWarmup tls = StartupWarmup::tls();
     LogFile log;
     QString error;
     const auto options = LaunchOptions::parse(app.arguments(), &error);

@@ -1,19 +1,30 @@
 #pragma once
 
+#include <functional>
 #include <thread>
 
-// Work the first screen and the first request will need, started on a second core
-// while QApplication connects to the display: the font configuration and the TLS
-// backend. Both are thread-safe to set up and are found ready later; nothing waits for
-// this thread but the end of the process.
+// Work the first screen and the first request will need, done on another core while the
+// main thread is busy elsewhere. Everything here is thread-safe to set up and is found
+// ready later; nothing waits for a warm-up but its own end, when it goes out of scope.
 class StartupWarmup {
 public:
-    StartupWarmup();
+    // Before QApplication, while it connects to the display: the font configuration.
+    // Nothing of Qt runs here: Qt takes the first thread that uses it for its main thread.
+    static StartupWarmup fonts();
+    // Once QApplication exists, and to end before it (an early exit must not pull the
+    // application from under them): the TLS backend, and the session bus, which the tray
+    // asks whether a tray host is there. Where no bus address is set, libdbus first runs
+    // dbus-launch to find or start one.
+    static StartupWarmup tls();
+    static StartupWarmup sessionBus();
+
     ~StartupWarmup();
 
     StartupWarmup(const StartupWarmup&) = delete;
     StartupWarmup& operator=(const StartupWarmup&) = delete;
 
 private:
+    explicit StartupWarmup(const std::function<void()>& work);
+
     std::thread m_thread;
 };

@@ -7,6 +7,7 @@
 #include "desktop/ServerShortcuts.h"
 #include "platform/NotificationCenter.h"
 #include "servers/ConfirmAlert.h"
+#include "servers/ImageNamed.h"
 
 namespace {
 template <typename Handler>
@@ -77,10 +78,10 @@ void TrayIcon::show() {
 
 QIcon TrayIcon::iconForState(const QString& state) {
     // One drawing per size: scaled pictures blur at the small tray sizes.
+    // Loaded as PNGs: a file added by name makes Qt load every image plugin to probe it.
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48})
-        icon.addFile(QStringLiteral(":/images/tray_%1_%2.png").arg(state).arg(size),
-                     QSize(size, size));
+        icon.addPixmap(imageNamed(QStringLiteral("tray_%1_%2").arg(state).arg(size)));
     return icon;
 }
 
