@@ -212,7 +212,7 @@ void KillSwitch::install(const QStringList& names, std::function<void()> then) {
     QFile marker(markerPath());
     if (!marker.exists() && !marker.open(QIODevice::WriteOnly))
         qCWarning(lcKillSwitch) << "cannot write" << marker.fileName();
-    m_lookupsLoaded = names;
+    m_lookupsLoaded = m_phase == Phase::Connected ? QStringList() : names;
     enqueue(Load{m_ports.firewall.load(rules(names).ruleset()), true, std::move(then)});
 }
 

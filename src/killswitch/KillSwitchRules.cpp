@@ -85,7 +85,9 @@ QStringList KillSwitchRules::allowedRules() const {
           << QStringLiteral("ip6 daddr ff02::1:2 udp sport 546 udp dport 547 accept");
     if (allowLocalNetwork)
         addLocalNetworkRules(rules);
-    addLookupRules(rules);
+    // Once connected every lookup goes through the tunnel, the service's names included.
+    if (!connected)
+        addLookupRules(rules);
     return rules;
 }
 

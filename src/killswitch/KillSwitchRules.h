@@ -27,7 +27,8 @@ public:
     // The VPN servers being tried and the service's API hosts.
     QList<Endpoint> endpoints;
     // Host names whose lookups may leave for any resolver: the service's own, so that
-    // the client and the tunnel programs still find them with everything else blocked.
+    // the client and the tunnel programs still find them with everything else blocked;
+    // while an attempt runs only.
     QStringList lookups;
     bool allowLocalNetwork = false;
     bool tunnelCarriesIPv6 = false;

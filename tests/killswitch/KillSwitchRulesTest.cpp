@@ -74,6 +74,8 @@ TEST(KillSwitchRulesTest, Connected_LookupsThroughTheTunnelGoToItsResolverOnly) 
     ASSERT_GE(toResolver, 0);
     EXPECT_LT(toResolver, others);
     EXPECT_LT(others, tunnel) << "the tunnel's accept would let every lookup through";
+    EXPECT_FALSE(rules.ruleset().contains(QLatin1String("@th,")))
+        << "the service's names would still be looked up outside the tunnel";
     EXPECT_FALSE(linesOf(typicalAttempt()).contains(dns + QStringLiteral(" drop")));
 }
 
