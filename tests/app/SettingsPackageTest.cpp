@@ -51,18 +51,6 @@ void writeArchive(const QString& path, const QList<Entry>& entries) {
     ASSERT_EQ(zip_close(archive), 0);
 }
 
-void writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // Every path below root with its content, to prove that nothing changed.
 QStringList snapshot(const QString& root) {
     QStringList listing;
@@ -83,8 +71,8 @@ protected:
     UnpackTest() {
         folder = tempPath() + QStringLiteral("/work/OrvelVPN/");
         archive = tempPath() + QStringLiteral("/work/OrvelVPN/settings.zip");
-        writeFile(folder + QStringLiteral("auth.txt"), "u\np");
-        writeFile(folder + QStringLiteral("Cellar/stale/file"), "stale");
+        EXPECT_TRUE(writeFile(folder + QStringLiteral("auth.txt"), "u\np"));
+        EXPECT_TRUE(writeFile(folder + QStringLiteral("Cellar/stale/file"), "stale"));
     }
 
     bool unpack(const UnpackLimits& limits = {}) {
@@ -153,7 +141,7 @@ TEST_F(UnpackTest, DamagedEntry_IsRefusedWithNothingWritten) {
     const qsizetype at = bytes.indexOf("payload");
     ASSERT_GT(at, 0);
     bytes[at] = 'P';
-    writeFile(archive, bytes);
+    EXPECT_TRUE(writeFile(archive, bytes));
     const QStringList before = snapshot(tempPath());
 
     EXPECT_FALSE(unpack());
@@ -161,7 +149,7 @@ TEST_F(UnpackTest, DamagedEntry_IsRefusedWithNothingWritten) {
 }
 
 TEST_F(UnpackTest, HtmlPage_IsNotAnArchive) {
-    writeFile(archive, "<html><body>500 Internal Server Error</body></html>");
+    EXPECT_TRUE(writeFile(archive, "<html><body>500 Internal Server Error</body></html>"));
     EXPECT_FALSE(unpack());
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("openvpn")));
@@ -172,12 +160,12 @@ TEST_F(UnpackTest, HtmlPage_IsNotAnArchive) {
 QString writeWithTool(const QString& tool, const QString& folder) {
     const QString archive = folder + QStringLiteral("/") + tool + QStringLiteral(".zip");
     const QString source = folder + QStringLiteral("/tree-") + tool;
-    writeFile(source + QStringLiteral("/openvpn"), kLauncher.content);
+    EXPECT_TRUE(writeFile(source + QStringLiteral("/openvpn"), kLauncher.content));
     QFile::setPermissions(source + QStringLiteral("/openvpn"),
                           QFile::permissions(source + QStringLiteral("/openvpn")) |
                               QFileDevice::ExeOwner);
-    writeFile(source + QStringLiteral("/Cellar/orvel/README"), "cellar");
-    writeFile(source + QStringLiteral("/opt/orvel/README"), "opt");
+    EXPECT_TRUE(writeFile(source + QStringLiteral("/Cellar/orvel/README"), "cellar"));
+    EXPECT_TRUE(writeFile(source + QStringLiteral("/opt/orvel/README"), "opt"));
     const QString python = QStringLiteral(R"(
 import sys, zipfile
 archive, style = sys.argv[1], sys.argv[2]
@@ -325,7 +313,7 @@ TEST_F(StartupPackageTest, IsOpenVPNInstalled_WhenTheProgramIsInTheWorkingFolder
     QDir().mkpath(appState().vpnHomeDir + QStringLiteral("openvpn"));
     EXPECT_FALSE(installer.isOpenVPNInstalled()) << "a folder is not the program";
     QDir(appState().vpnHomeDir + QStringLiteral("openvpn")).removeRecursively();
-    writeFile(appState().vpnHomeDir + QStringLiteral("openvpn"), "#!/bin/sh\n");
+    EXPECT_TRUE(writeFile(appState().vpnHomeDir + QStringLiteral("openvpn"), "#!/bin/sh\n"));
     EXPECT_TRUE(installer.isOpenVPNInstalled());
 }
 

@@ -14,16 +14,6 @@
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // The override and the reset for real: the statements run through orvel-osascript,
 // sudo and the installed networksetup name, inside a network namespace with one
 // wired link. `ip netns exec` puts the namespace's own resolv.conf over

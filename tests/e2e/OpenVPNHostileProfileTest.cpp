@@ -13,19 +13,6 @@
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& content, bool executable = false) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QDateTime accessTime(const QString& path) {
     return QFileInfo(path).fileTime(QFileDevice::FileAccessTime);
 }

@@ -19,20 +19,6 @@
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& content, bool executable = false) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner |
-                                              QFileDevice::ExeGroup | QFileDevice::ExeOther);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 quint16 freeUdpPort() {
     QUdpSocket socket;
     socket.bind(QHostAddress::LocalHost, 0);

@@ -58,11 +58,6 @@ QString builtInterpreter() {
     return QFileInfo(path).isExecutable() ? QFileInfo(path).canonicalFilePath() : QString();
 }
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class PrivilegedRunnerTest : public OrvelTest {
@@ -156,7 +151,7 @@ protected:
 TEST_F(PrivilegedRunnerTest, AsRoot_AdministratorWithRightPasswordRunsAsRoot) {
     EXPECT_TRUE(timed("privileged statement, right password (PAM)",
                       makePrivilegedScript(writeUid(), kAdmin, kAdminPassword)));
-    EXPECT_EQ(contentOf(marker()), "0\n");
+    EXPECT_EQ(readFile(marker()), "0\n");
 }
 
 TEST_F(PrivilegedRunnerTest, AsRoot_WrongPasswordNonAdministratorOrEmptyPasswordRunNothing) {
@@ -185,7 +180,7 @@ TEST_F(PrivilegedRunnerTest, PasswordItem_IsReadWhenTheStatementRunsInProcessAnd
 
     keychain.writeString(kAdminPassword, kAdminPasswordItem);
     EXPECT_TRUE(runner.run(statement));
-    EXPECT_EQ(contentOf(marker()), "0\n");
+    EXPECT_EQ(readFile(marker()), "0\n");
     if (m_interpreter.isEmpty())
         return;
     QFile::remove(marker());
@@ -195,7 +190,7 @@ TEST_F(PrivilegedRunnerTest, PasswordItem_IsReadWhenTheStatementRunsInProcessAnd
     file.write(statement.toUtf8());
     file.close();
     EXPECT_EQ(run(m_interpreter, {script}), 0);
-    EXPECT_EQ(contentOf(marker()), "0\n");
+    EXPECT_EQ(readFile(marker()), "0\n");
 }
 
 TEST_F(PrivilegedRunnerTest, AsAdministrator_SudoPathRunsAsRootOnlyWithTheRightPassword) {
@@ -208,10 +203,10 @@ TEST_F(PrivilegedRunnerTest, AsAdministrator_SudoPathRunsAsRootOnlyWithTheRightP
     EXPECT_EQ(runAs(kPlain, makePrivilegedScript(writeUid(), kPlain, kPlainPassword)), 1);
     EXPECT_FALSE(QFile::exists(marker()));
     EXPECT_EQ(runAs(kAdmin, makeShellScript(writeUid())), 0);
-    EXPECT_NE(contentOf(marker()), "0\n");
+    EXPECT_NE(readFile(marker()), "0\n");
     QFile::remove(marker());
     EXPECT_EQ(runAs(kAdmin, makePrivilegedScript(writeUid(), kAdmin, kAdminPassword)), 0);
-    EXPECT_EQ(contentOf(marker()), "0\n");
+    EXPECT_EQ(readFile(marker()), "0\n");
 }
 
 TEST_F(PrivilegedRunnerTest, CredentialCheck_FlipsTheMarkerOnlyForTheRightPassword) {
@@ -234,7 +229,7 @@ TEST_F(PrivilegedRunnerTest, CredentialCheck_FlipsTheMarkerOnlyForTheRightPasswo
     EXPECT_FALSE(timedCheck("wrong password", QStringLiteral("wrong")));
     EXPECT_FALSE(QFile::exists(markerPath));
     EXPECT_TRUE(timedCheck("right password, marker created", kAdminPassword));
-    EXPECT_EQ(contentOf(markerPath), "marker");
+    EXPECT_EQ(readFile(markerPath), "marker");
     EXPECT_FALSE(timedCheck("wrong password, marker present", QStringLiteral("wrong")));
     EXPECT_TRUE(QFile::exists(markerPath));
     EXPECT_TRUE(timedCheck("right password, marker removed", kAdminPassword));

@@ -17,11 +17,6 @@ namespace {
 
 const QString kPackagePath = QStringLiteral("/users/client/api/app/mac/files/settings.zip");
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // The first start against the service stand-in: the package comes over plain HTTP
 // from its package listener.
 class SettingsPackageDownloadTest : public OrvelTest {

@@ -17,18 +17,6 @@
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 class LegacySecretsTest : public OrvelTest {
 protected:
     KeychainWrapper& keychain() { return KeychainWrapper::shared(); }
@@ -72,16 +60,17 @@ TEST_F(LegacySecretsTest, Preferences_StoreRefusing_KeepsTheKeysSoNothingIsLost)
 TEST_F(LegacySecretsTest, WorkingFolder_StatementsNameTheItemAndAuthFileIsGone) {
     const QString home = tempPath() + QStringLiteral("/OrvelVPN/");
     const QString stop = QStringLiteral("pgrep openvpn | xargs sudo kill -9");
-    writeFile(
+    EXPECT_TRUE(writeFile(
         home + QStringLiteral("disconnect.scpt"),
-        makePrivilegedScript(stop, QStringLiteral("ad\"min"), QStringLiteral("s3cret")).toUtf8());
-    writeFile(home + QStringLiteral("setWifiDNS.scpt"),
-              makePrivilegedScript(QStringLiteral("sudo networksetup -setdnsservers Wi-Fi 8.8.8.8"),
-                                   QStringLiteral("admin"), QStringLiteral("s3cret"))
-                  .toUtf8());
+        makePrivilegedScript(stop, QStringLiteral("ad\"min"), QStringLiteral("s3cret")).toUtf8()));
+    EXPECT_TRUE(writeFile(
+        home + QStringLiteral("setWifiDNS.scpt"),
+        makePrivilegedScript(QStringLiteral("sudo networksetup -setdnsservers Wi-Fi 8.8.8.8"),
+                             QStringLiteral("admin"), QStringLiteral("s3cret"))
+            .toUtf8()));
     const QByteArray foreign = "not a statement s3cret";
-    writeFile(home + QStringLiteral("setEthernetDNS.scpt"), foreign);
-    writeFile(home + QStringLiteral("auth.txt"), "vpnuser\nvpn-s3cret");
+    EXPECT_TRUE(writeFile(home + QStringLiteral("setEthernetDNS.scpt"), foreign));
+    EXPECT_TRUE(writeFile(home + QStringLiteral("auth.txt"), "vpnuser\nvpn-s3cret"));
 
     LegacySecrets::clearWorkingFolder(home);
 

@@ -14,17 +14,6 @@
 
 namespace {
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 // The build puts the interpreter next to the client, two levels above a test binary.
 QString builtInterpreter() {
     const QString path =
@@ -76,7 +65,7 @@ TEST_F(SudoScriptRunnerTest, PlainStatement_RunsExactlyTheHostileValuesAndNothin
     for (const QString& value : values) {
         QFile::remove(output());
         EXPECT_TRUE(m_runner.run(printStatement(value)));
-        EXPECT_EQ(QString::fromUtf8(contentOf(output())), value);
+        EXPECT_EQ(QString::fromUtf8(readFile(output())), value);
     }
     EXPECT_FALSE(QFile::exists(pwned()));
 }
@@ -134,29 +123,29 @@ TEST_F(SudoScriptRunnerTest, Interpreter_ExitStatusAndDetachedScriptFile) {
         GTEST_SKIP() << "orvel-osascript is not built next to the client";
     const QString script = m_folder + QStringLiteral("/run.scpt");
     const QString value = QStringLiteral("from \"file\" \\ ") + m_folder;
-    writeFile(script, printStatement(value).toUtf8() + '\n');
+    EXPECT_TRUE(writeFile(script, printStatement(value).toUtf8() + '\n'));
     EXPECT_EQ(QProcess::execute(interpreter, {script}), 0);
-    EXPECT_EQ(QString::fromUtf8(contentOf(output())), value);
+    EXPECT_EQ(QString::fromUtf8(readFile(output())), value);
 
-    writeFile(script, "do shell script \"touch " + pwned().toUtf8() + "\" & \"x\"");
+    EXPECT_TRUE(writeFile(script, "do shell script \"touch " + pwned().toUtf8() + "\" & \"x\""));
     EXPECT_EQ(QProcess::execute(interpreter, {script}), 1);
-    writeFile(script, QByteArray("do shell script \"true\xff\""));
+    EXPECT_TRUE(writeFile(script, QByteArray("do shell script \"true\xff\"")));
     EXPECT_EQ(QProcess::execute(interpreter, {script}), 1);
     EXPECT_EQ(QProcess::execute(interpreter, {m_folder + QStringLiteral("/missing.scpt")}), 1);
     EXPECT_EQ(QProcess::execute(interpreter, {}), 1);
     EXPECT_FALSE(QFile::exists(pwned()));
 
     QFile::remove(output());
-    writeFile(script, printStatement(QStringLiteral("detached")).toUtf8());
+    EXPECT_TRUE(writeFile(script, printStatement(QStringLiteral("detached")).toUtf8()));
     m_runner.runScriptFile(script);
-    EXPECT_TRUE(waitUntil([&] { return contentOf(output()) == "detached"; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return readFile(output()) == "detached"; }, 5000));
 }
 
 TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredentials) {
     RecordingScriptRunner recording;
     const QString copy = QStringLiteral("sudo cp ") + shellQuoted(m_folder + QStringLiteral("/t")) +
                          QLatin1Char(' ') + shellQuoted(output());
-    writeFile(m_folder + QStringLiteral("/t"), "marker");
+    EXPECT_TRUE(writeFile(m_folder + QStringLiteral("/t"), "marker"));
     recording.runAppleScript(
         makePrivilegedScript(copy, QStringLiteral("admin"), QStringLiteral("pw")));
     EXPECT_FALSE(QFile::exists(output()));
@@ -167,7 +156,7 @@ TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredent
     EXPECT_FALSE(QFile::exists(output()));
     recording.runAppleScript(
         makePrivilegedScript(copy, QStringLiteral("admin"), QStringLiteral("pw")));
-    EXPECT_EQ(contentOf(output()), "marker");
+    EXPECT_EQ(readFile(output()), "marker");
     EXPECT_EQ(recording.statements.size(), 4);
     EXPECT_EQ(recording.ranCommands, QStringList{copy});
     RecordingScriptRunner reading(passwordItems());

@@ -13,6 +13,9 @@
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 OrvelTest::OrvelTest()
@@ -48,4 +51,19 @@ void OrvelTest::keepAdminPassword(const QString& password) {
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& content, bool executable) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner |
+                                              QFileDevice::ExeGroup | QFileDevice::ExeOther);
 }

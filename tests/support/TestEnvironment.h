@@ -42,3 +42,9 @@ private:
 
 // Runs the event loop until `done` holds or the time is up.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// The file's bytes; "<missing>" when it cannot be read, which equals no content a test expects.
+QByteArray readFile(const QString& path);
+// The whole content written, its folder made first; `executable` adds the execute bits.
+[[nodiscard]] bool writeFile(const QString& path, const QByteArray& content,
+                             bool executable = false);

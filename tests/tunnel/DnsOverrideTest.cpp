@@ -13,18 +13,6 @@
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 class DnsOverrideTest : public OrvelTest {
 protected:
     DnsOverrideTest() {
@@ -87,10 +75,10 @@ protected:
         resolv = tempPath() + QStringLiteral("/resolv.conf");
         saved = tempPath() + QStringLiteral("/state/resolv.conf.saved");
         links = tempPath() + QStringLiteral("/net");
-        writeFile(resolv, original);
-        writeFile(links + QStringLiteral("/lo/type"), "772\n");
-        writeFile(links + QStringLiteral("/eth0/type"), "1\n");
-        writeFile(links + QStringLiteral("/tun0/type"), "65534\n");
+        EXPECT_TRUE(writeFile(resolv, original));
+        EXPECT_TRUE(writeFile(links + QStringLiteral("/lo/type"), "772\n"));
+        EXPECT_TRUE(writeFile(links + QStringLiteral("/eth0/type"), "1\n"));
+        EXPECT_TRUE(writeFile(links + QStringLiteral("/tun0/type"), "65534\n"));
     }
 
     int networksetup(const QStringList& arguments) {
@@ -126,7 +114,7 @@ TEST_F(NetworkSetupTest, Override_PutsTheServerFirstAndKeepsSearchAndOptions) {
 }
 
 TEST_F(NetworkSetupTest, OverrideTwiceThenReset_RestoresTheOriginalByteForByte) {
-    writeFile(links + QStringLiteral("/wlan0/type"), "1\n");
+    EXPECT_TRUE(writeFile(links + QStringLiteral("/wlan0/type"), "1\n"));
     QDir().mkpath(links + QStringLiteral("/wlan0/wireless"));
     ASSERT_EQ(setDns(QStringLiteral("Ethernet"), QStringLiteral("8.8.8.8")), 0);
     ASSERT_EQ(setDns(QStringLiteral("Wi-Fi"), QStringLiteral("8.8.8.8")), 0);

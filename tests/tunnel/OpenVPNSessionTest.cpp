@@ -20,20 +20,9 @@
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QFileDevice::Permissions ownerOnly() {
     return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
            QFileDevice::WriteUser;
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
 }
 
 class OpenVPNSessionTest : public OrvelTest {
@@ -53,9 +42,9 @@ protected:
     // A package unpacked from an archive whose digest is pinned.
     void pinPackage(bool openvpnIsFile = true) {
         const QByteArray archive = "archive bytes";
-        writeFile(home + QStringLiteral("settings.zip"), archive);
+        EXPECT_TRUE(writeFile(home + QStringLiteral("settings.zip"), archive));
         if (openvpnIsFile)
-            writeFile(home + QStringLiteral("openvpn"), "#!/bin/sh\n");
+            EXPECT_TRUE(writeFile(home + QStringLiteral("openvpn"), "#!/bin/sh\n"));
         else
             QDir().mkpath(home + QStringLiteral("openvpn"));
         PackagePin::setLaunchOption(QString::fromLatin1(
@@ -282,7 +271,7 @@ TEST_F(OpenVPNSessionTest, LaunchCommand_PackageProgramOnlyWhenPinned) {
     EXPECT_TRUE(pinned.endsWith(shellQuoted(home + QStringLiteral("openvpn")) + QLatin1Char(' ') +
                                 shellQuoted(home + QStringLiteral("default.ovpn"))));
 
-    writeFile(home + QStringLiteral("settings.zip"), "another archive");
+    EXPECT_TRUE(writeFile(home + QStringLiteral("settings.zip"), "another archive"));
     EXPECT_EQ(OpenVPNCommands::launchCommand(home), viaLauncher) << "digest differs";
 
     QFile::remove(home + QStringLiteral("openvpn"));
