@@ -11,6 +11,7 @@
 #include "connection/NetworkVC.h"
 #include "platform/Preferences.h"
 #include "platform/RecordingAlerts.h"
+#include "platform/SettingsPreferences.h"
 #include "support/SourceTree.h"
 #include "tunnel/DialogController.h"
 #include "tunnel/VPNManager.h"
@@ -360,6 +361,16 @@ Scenario JourneyTest::worldScenario() const {
     scenario.userNotice.clear();
     scenario.commonNotice.clear();
     return scenario;
+}
+
+void JourneyTest::storeRememberedSignIn() const {
+    const ScenarioAccount& account = m_service->scenario().accounts.first();
+    SettingsPreferences stored(SettingsPreferences::defaultFilePath());
+    stored.setValue(QStringLiteral("isChecked"), 1);
+    stored.setValue(QStringLiteral("email"), account.email);
+    stored.setValue(QStringLiteral("password"), account.password);
+    stored.setValue(QStringLiteral("username"), e2e::kAdminUser);
+    stored.setValue(QStringLiteral("userpassword"), e2e::kAdminPassword);
 }
 
 void JourneyTest::startClient() {

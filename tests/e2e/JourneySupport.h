@@ -51,6 +51,10 @@ protected:
     TestService& service() { return *m_service; }
     Scenario worldScenario() const;
 
+    // What an older client stored for a remembered sign-in with the administrator kept:
+    // the next start signs in by itself (and moves the passwords to the item store).
+    void storeRememberedSignIn() const;
+
     // The client, as main() runs it; alerts are recorded instead of shown modally.
     void startClient();
     void stopClient();

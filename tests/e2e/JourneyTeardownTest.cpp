@@ -9,7 +9,6 @@
 #include "app/LocalizeStrings.h"
 #include "connection/NetworkVC.h"
 #include "platform/Preferences.h"
-#include "platform/SettingsPreferences.h"
 #include "tunnel/DialogController.h"
 #include "tunnel/SignOut.h"
 #include "ui/MenuVC.h"
@@ -136,15 +135,7 @@ TEST_F(JourneyOpenVPNTeardownTest, SignOutAndQuitWhileConnected_RestoreTheResolv
 // A client killed while connected leaves its OpenVPN and its DNS override; the next
 // start clears both before anything else.
 TEST_F(JourneyOpenVPNTeardownTest, KilledWhileConnected_NextStartClearsTheLeftovers) {
-    const ScenarioAccount& account = service().scenario().accounts.first();
-    {
-        SettingsPreferences stored(SettingsPreferences::defaultFilePath());
-        stored.setValue(QStringLiteral("isChecked"), 1);
-        stored.setValue(QStringLiteral("email"), account.email);
-        stored.setValue(QStringLiteral("password"), account.password);
-        stored.setValue(QStringLiteral("username"), e2e::kAdminUser);
-        stored.setValue(QStringLiteral("userpassword"), e2e::kAdminPassword);
-    }
+    storeRememberedSignIn();
     QProcess client;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

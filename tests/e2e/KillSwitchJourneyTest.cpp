@@ -211,14 +211,9 @@ protected:
 
     // Signed in automatically, the administrator stored, the kill switch on.
     void storePreferences() {
-        const ScenarioAccount& account = service().scenario().accounts.first();
-        SettingsPreferences stored(SettingsPreferences::defaultFilePath());
-        stored.setValue(QStringLiteral("isChecked"), 1);
-        stored.setValue(QStringLiteral("email"), account.email);
-        stored.setValue(QStringLiteral("password"), account.password);
-        stored.setValue(QStringLiteral("username"), e2e::kAdminUser);
-        stored.setValue(QStringLiteral("userpassword"), e2e::kAdminPassword);
-        stored.setValue(QLatin1String(KillSwitch::kEnabledKey), 1);
+        storeRememberedSignIn();
+        SettingsPreferences(SettingsPreferences::defaultFilePath())
+            .setValue(QLatin1String(KillSwitch::kEnabledKey), 1);
     }
 
     // What reaches the outside host, one word per way.
