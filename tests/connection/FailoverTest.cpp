@@ -42,6 +42,14 @@ protected:
         tickMain(10);
         ASSERT_TRUE(waitUntil(handled, 5000));
     }
+    // OpenVPN picked and its tunnel interface come up, as the link watch reports it.
+    void connectOverOpenVPN() {
+        screen->ClickCheckBoxOpen();
+        appState().isAdminAuthorized = true;
+        pressConnectAndWait();
+        interfaces.addUpIPv4(QStringLiteral("utun3"));
+        linkMonitor.announce();
+    }
     bool currentIs(const QString& name) {
         return appState().currentServer && appState().currentServer->name == name;
     }
@@ -258,11 +266,7 @@ TEST_F(FailoverTest, NewLinkDuringOpenVPNAttempt_ConnectsBeforeTheNextTick) {
 TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKeepsTheBlock) {
     RecordingConnectionObserver observer;
     services().connectionObserver = &observer;
-    screen->ClickCheckBoxOpen();
-    appState().isAdminAuthorized = true;
-    pressConnectAndWait();
-    interfaces.addUpIPv4(QStringLiteral("utun3"));
-    linkMonitor.announce();
+    connectOverOpenVPN();
     ASSERT_TRUE(appState().isConnected);
     QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
     linkMonitor.announce();
@@ -278,11 +282,7 @@ TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKee
 }
 
 TEST_F(FailoverTest, ScreenMadeWhileOpenVPNIsConnected_SeesTheDrop) {
-    screen->ClickCheckBoxOpen();
-    appState().isAdminAuthorized = true;
-    pressConnectAndWait();
-    interfaces.addUpIPv4(QStringLiteral("utun3"));
-    linkMonitor.announce();
+    connectOverOpenVPN();
     ASSERT_TRUE(appState().isConnected);
     loadScreen();
     ASSERT_TRUE(screen->svConnected->isVisibleTo(screen.get()));
@@ -293,11 +293,7 @@ TEST_F(FailoverTest, ScreenMadeWhileOpenVPNIsConnected_SeesTheDrop) {
 }
 
 TEST_F(FailoverTest, UserDisconnectOfOpenVPN_StopsWatchingAndIsNoDrop) {
-    screen->ClickCheckBoxOpen();
-    appState().isAdminAuthorized = true;
-    pressConnectAndWait();
-    interfaces.addUpIPv4(QStringLiteral("utun3"));
-    linkMonitor.announce();
+    connectOverOpenVPN();
     ASSERT_TRUE(appState().isConnected);
     QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
     pressConnectAndWait();

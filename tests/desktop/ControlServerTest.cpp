@@ -3,24 +3,13 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
-#include "app/TunnelTeardown.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ServerShortcuts.h"
 #include "platform/MemoryPreferences.h"
+#include "support/IdleTeardown.h"
 #include "support/TestEnvironment.h"
 
 #include <QJsonDocument>
-
-namespace {
-class IdleTeardown final : public TunnelTeardown {
-public:
-    void disconnectIKEv2() override {}
-    void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override { reply(true); }
-    void runOpenVPNStopScript() override {}
-    void restoreDNS() override {}
-    void forgetLeftovers() override {}
-};
-} // namespace
 
 class ControlServerTest : public OrvelTest {
 protected:

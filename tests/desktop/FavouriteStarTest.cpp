@@ -2,7 +2,6 @@
 #include "app/AppState.h"
 #include "app/MainWindow.h"
 #include "app/Services.h"
-#include "app/TunnelTeardown.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/ShortcutFavourites.h"
@@ -14,6 +13,7 @@
 #include "servers/ServerList.h"
 #include "servers/ServerTableModel.h"
 #include "servers/TableViewController.h"
+#include "support/IdleTeardown.h"
 #include "support/TestEnvironment.h"
 
 #include <QTableView>
@@ -21,15 +21,6 @@
 #include <QWindow>
 
 namespace {
-class IdleTeardown final : public TunnelTeardown {
-public:
-    void disconnectIKEv2() override {}
-    void disconnectIKEv2ForTermination(std::function<void(bool)> reply) override { reply(true); }
-    void runOpenVPNStopScript() override {}
-    void restoreDNS() override {}
-    void forgetLeftovers() override {}
-};
-
 std::shared_ptr<ServerData> server(const QString& name) {
     return std::make_shared<ServerData>(name, name.toLower() + ".test", "10.0.0.1", true, true,
                                         "JP", "pd", "NTT", "IKEV2", "config");
