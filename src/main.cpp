@@ -10,9 +10,8 @@
 int main(int argc, char* argv[]) {
     const StartupWarmup fonts = StartupWarmup::fonts();
     QApplication app(argc, argv);
-    // Declared after the application, so that they end before it goes.
+    // Declared after the application, so that it ends before it goes.
     const StartupWarmup sessionBus = StartupWarmup::sessionBus();
-    const StartupWarmup tls = StartupWarmup::tls();
     LogFile log;
     QString error;
     const auto options = LaunchOptions::parse(app.arguments(), &error);
@@ -28,6 +27,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     application.wireQuitAndReopen(app);
+    application.start();
     Desktop desktop(application, log);
     application.show(desktop.startsHidden(options->hidden));
     return app.exec();

@@ -3,15 +3,13 @@
 #include "api/ApiHosts.h"
 #include "app/AppState.h"
 
+#include <QFile>
 #include <QLoggingCategory>
+#include <QMutex>
+#include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSslConfiguration>
-#include <QTimer>
 #include <QUrlQuery>
 #include <algorithm>
-#include <memory>
 
 Q_LOGGING_CATEGORY(lcApi, "orvel.api")
 
@@ -21,8 +19,6 @@ constexpr int kFirstBackoffMs = 250;
 constexpr int kMaxBackoffMs = 4000;
 // The platform client gives up after a minute; without it a silent host would hang a step.
 constexpr int kTransferTimeoutMs = 60000;
-constexpr const char* kOversized = "orvelOversized";
-constexpr qint64 kReadAheadBytes = qint64(1) << 20;
 
 bool isGet(const QString& path) {
     return path == QLatin1String(ApiPath::initSession);
@@ -40,26 +36,63 @@ QByteArray formEncode(const ApiFields& fields) {
                            QString::fromUtf8(QUrl::toPercentEncoding(value)));
     return query.query(QUrl::FullyEncoded).toUtf8();
 }
+
+// The session cookies are set on the main thread and read on the network thread.
+class SharedCookieJar final : public QNetworkCookieJar {
+public:
+    QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const override {
+        const QMutexLocker lock(&m_mutex);
+        return QNetworkCookieJar::cookiesForUrl(url);
+    }
+    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override {
+        const QMutexLocker lock(&m_mutex);
+        return QNetworkCookieJar::setCookiesFromUrl(cookies, url);
+    }
+
+private:
+    mutable QMutex m_mutex;
+};
 } // namespace
 
-ApiClient::ApiClient(QObject* parent) : QObject(parent), m_network(this) {
-    m_network.setTransferTimeout(kTransferTimeoutMs);
+ApiClient::ApiClient(QObject* parent)
+    : QObject(parent), m_cookieJar(std::make_unique<SharedCookieJar>()),
+      m_transport(new ApiTransport(*m_cookieJar, kTransferTimeoutMs, ApiReply::maxBodyBytes)) {
+    m_networkThread.setObjectName(QStringLiteral("orvel-api"));
+    m_transport->moveToThread(&m_networkThread);
+    connect(&m_networkThread, &QThread::finished, m_transport, &QObject::deleteLater);
+    m_networkThread.start();
+    onNetworkThread([](ApiTransport& transport) { transport.prepare(); });
+}
+
+ApiClient::~ApiClient() {
+    m_networkThread.quit();
+    m_networkThread.wait();
+}
+
+void ApiClient::onNetworkThread(std::function<void(ApiTransport&)> work) {
+    QMetaObject::invokeMethod(
+        m_transport, [transport = m_transport, work = std::move(work)] { work(*transport); },
+        Qt::QueuedConnection);
 }
 
 void ApiClient::addTrustedCertificates(const QList<QSslCertificate>& certificates) {
-    m_extraCertificates << certificates;
+    onNetworkThread(
+        [certificates](ApiTransport& transport) { transport.addCaCertificates(certificates); });
 }
 
 bool ApiClient::addTrustedCaFile(const QString& path) {
-    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(path, QSsl::Pem);
-    if (certificates.isEmpty())
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    addTrustedCertificates(certificates);
+    const QByteArray pem = file.readAll();
+    if (!pem.contains("-----BEGIN CERTIFICATE-----"))
+        return false;
+    onNetworkThread([pem](ApiTransport& transport) { transport.addCaCertificates(pem); });
     return true;
 }
 
 QNetworkCookieJar& ApiClient::cookieJar() {
-    return *m_network.cookieJar();
+    return *m_cookieJar;
 }
 
 int ApiClient::currentBackoffMs() const {
@@ -75,59 +108,74 @@ void ApiClient::send(const QString& path, std::function<ApiFields()> fields,
     start(path, fields, onReply, retry);
 }
 
+void ApiClient::sendAhead(const QString& path) {
+    Q_ASSERT(isGet(path));
+    const quint64 id = dispatch(path, {});
+    m_ahead.insert(path, id);
+    m_pending.insert(id, [this, id](const ApiTransport::Outcome& outcome) {
+        m_arrivedAhead.insert(id, outcome);
+    });
+}
+
+// A reply sent ahead is handed over as any reply is: from the event loop, never inside
+// send().
+bool ApiClient::takeAhead(const QString& path, Completion completion) {
+    const auto ahead = m_ahead.constFind(path);
+    if (ahead == m_ahead.cend())
+        return false;
+    const quint64 id = *ahead;
+    m_ahead.erase(ahead);
+    if (const auto arrived = m_arrivedAhead.constFind(id); arrived != m_arrivedAhead.cend()) {
+        QMetaObject::invokeMethod(
+            this, [completion, outcome = *arrived] { completion(outcome); }, Qt::QueuedConnection);
+        m_arrivedAhead.erase(arrived);
+    } else {
+        m_pending.insert(id, std::move(completion));
+    }
+    return true;
+}
+
 void ApiClient::start(const QString& path, const std::function<ApiFields()>& fields,
                       const ApiReplyHandler& onReply, const std::function<void()>& retry) {
+    Completion completion = [this, path, fields, onReply,
+                             retry](const ApiTransport::Outcome& outcome) {
+        finish(outcome, path, fields, onReply, retry);
+    };
+    if (takeAhead(path, completion))
+        return;
     ApiFields form;
     if (carriesCsrf(path))
         form.append({QStringLiteral("csrfmiddlewaretoken"), appState().csrfToken});
     if (fields)
         form.append(fields());
-
-    QNetworkRequest request(QUrl(appState().apiBaseURL + path));
-    if (!m_extraCertificates.isEmpty()) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(m_extraCertificates);
-        request.setSslConfiguration(ssl);
-    }
-
-    QNetworkReply* reply = nullptr;
-    if (isGet(path)) {
-        reply = m_network.get(request);
-    } else {
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-                          QStringLiteral("application/x-www-form-urlencoded"));
-        reply = m_network.post(request, formEncode(form));
-    }
-    // The body is read as it arrives, the network at most a little ahead of it: an endless
-    // body is cut off at the bound instead of being buffered whole.
-    reply->setReadBufferSize(kReadAheadBytes);
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
-        body->append(reply->readAll());
-        const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (std::max<qint64>(declared, body->size()) > ApiReply::maxBodyBytes) {
-            reply->setProperty(kOversized, true);
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, body, path, fields, onReply, retry] {
-                body->append(reply->readAll());
-                finish(reply, *body, path, fields, onReply, retry);
-            });
+    std::optional<QByteArray> body;
+    if (!isGet(path))
+        body = formEncode(form);
+    // The handlers stay on this thread; the network thread only hands the outcome back.
+    m_pending.insert(dispatch(path, body), std::move(completion));
 }
 
-void ApiClient::finish(QNetworkReply* reply, const QByteArray& body, const QString& path,
+quint64 ApiClient::dispatch(const QString& path, const std::optional<QByteArray>& body) {
+    QNetworkRequest request(QUrl(appState().apiBaseURL + path));
+    if (body)
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QStringLiteral("application/x-www-form-urlencoded"));
+    const quint64 id = ++m_lastRequestId;
+    onNetworkThread([this, id, request, body](ApiTransport& transport) {
+        transport.fetch(request, body, [this, id](const ApiTransport::Outcome& outcome) {
+            QMetaObject::invokeMethod(
+                this, [this, id, outcome] { m_pending.take(id)(outcome); }, Qt::QueuedConnection);
+        });
+    });
+    return id;
+}
+
+void ApiClient::finish(const ApiTransport::Outcome& outcome, const QString& path,
                        const std::function<ApiFields()>& fields, const ApiReplyHandler& onReply,
                        const std::function<void()>& retry) {
-    reply->deleteLater();
-    const bool oversized = reply->property(kOversized).toBool();
-    // A status code means a response arrived; its value is the operation's business.
-    const bool responded =
-        !oversized && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     std::optional<ApiReply> parsed;
-    if (responded)
-        parsed = ApiReply::parse(body);
+    if (outcome.responded)
+        parsed = ApiReply::parse(outcome.body);
 
     if (parsed) {
         m_consecutiveFailures = 0;
@@ -135,10 +183,10 @@ void ApiClient::finish(QNetworkReply* reply, const QByteArray& body, const QStri
         return;
     }
 
-    qCInfo(lcApi) << "request failed" << path << "at" << reply->url().host()
-                  << (oversized   ? QStringLiteral("(body is larger than allowed)")
-                      : responded ? QStringLiteral("(body is not JSON or nests too deep)")
-                                  : reply->errorString());
+    qCInfo(lcApi) << "request failed" << path << "at" << outcome.host
+                  << (outcome.oversized   ? QStringLiteral("(body is larger than allowed)")
+                      : outcome.responded ? QStringLiteral("(body is not JSON or nests too deep)")
+                                          : outcome.error);
     ++m_consecutiveFailures;
     emit requestFailed(path);
     switchApiHost();

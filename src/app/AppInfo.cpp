@@ -13,3 +13,7 @@ QString appBundleName() {
 QString homeDirectory() {
     return QDir::homePath();
 }
+
+QString workingFolder() {
+    return homeDirectory() + QStringLiteral("/OrvelVPN/");
+}

@@ -6,3 +6,5 @@
 QString appShortVersion();
 QString appBundleName();
 QString homeDirectory();
+// The client's working folder in the home directory (vpnHomeDir), with a trailing slash.
+QString workingFolder();

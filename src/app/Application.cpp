@@ -98,7 +98,7 @@ SudoScriptRunner& processScriptRunner() {
 // Secrets older versions kept in preferences and files move to the item store.
 void moveLegacySecrets(Preferences& preferences) {
     LegacySecrets::movePreferences(preferences, KeychainWrapper::shared());
-    LegacySecrets::clearWorkingFolder(homeDirectory() + QStringLiteral("/OrvelVPN/"));
+    LegacySecrets::clearWorkingFolder(workingFolder());
     LegacySecrets::removeSwanctlFolder(
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
@@ -147,8 +147,7 @@ struct Application::Parts {
     QuitSignals quitSignals;
     SystemHostResolver hostResolver;
     NftablesFirewall firewall{makeFirewall(preferences)};
-    KillSwitch killSwitch{{firewall, hostResolver, preferences},
-                          homeDirectory() + QStringLiteral("/OrvelVPN/")};
+    KillSwitch killSwitch{{firewall, hostResolver, preferences}, workingFolder()};
 };
 
 namespace {
@@ -250,14 +249,16 @@ void Application::wireQuitAndReopen(QApplication& app) {
                      });
 }
 
-void Application::show(bool hidden) {
+void Application::start() {
     // Before anything else, the tunnel count of the start-up included: what a run that
     // crashed left behind (its OpenVPN, its DNS override) is cleared.
-    Leftovers::clearAfterCrash(homeDirectory() + QStringLiteral("/OrvelVPN/"),
-                               processScriptRunner(), m_parts->preferences);
+    Leftovers::clearAfterCrash(workingFolder(), processScriptRunner(), m_parts->preferences);
     m_parts->killSwitch.offerLeftTable();
     m_parts->window.setWindowTitle(localized(QStringLiteral("APPTITLE")));
     m_parts->window.setContentViewController(new InitialVC(&m_parts->storyboard));
+}
+
+void Application::show(bool hidden) {
     if (!hidden)
         m_parts->window.show();
 }

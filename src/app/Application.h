@@ -25,7 +25,10 @@ public:
     // False when a client of this user already runs; it has been asked to reopen.
     bool claimInstance();
     void wireQuitAndReopen(QApplication& app);
-    // Puts the first screen in the window and shows it, unless the client starts hidden.
+    // Clears what a crashed run left and puts the first screen in the window; its chain
+    // of checks starts as soon as the event loop runs.
+    void start();
+    // Shows the window, unless the client starts hidden.
     void show(bool hidden = false);
 
     // What a layer around the client (the desktop's tray, notifications, command line)

@@ -61,6 +61,11 @@ InitialVC::InitialVC(Storyboard* storyboard, QWidget* parent)
 
 void InitialVC::viewDidLoad() {
     cookie_url = cookieDomainOf(appState().apiBaseURL);
+    // On a regular start the session request is the chain's first exchange with the
+    // service: it goes out now and its round trip overlaps building the screens.
+    ApiClient* api = services().api;
+    if (api && packageReady() && networkReachable())
+        api->sendAhead(QLatin1String(ApiPath::initSession));
     setObjectName(QStringLiteral("InitialVC"));
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));
@@ -135,13 +140,23 @@ void InitialVC::runStartupChecks() {
     appState().baselineUtunCount = steps->countTunnelInterfaces();
     steps->verifyStoredAdmin();
     steps->removeLegacyFolder();
-    const Preferences* preferences = services().preferences;
-    const bool configured = preferences && preferences->contains(QStringLiteral("set_vpn_conf"));
-    if (steps->isOpenVPNInstalled() && configured) {
+    if (packageReady()) {
         checkNetwork();
         return;
     }
     downloadPackage();
+}
+
+bool InitialVC::packageReady() const {
+    StartupSteps* steps = services().startupSteps;
+    const Preferences* preferences = services().preferences;
+    return steps && steps->isOpenVPNInstalled() && preferences &&
+           preferences->contains(QStringLiteral("set_vpn_conf"));
+}
+
+bool InitialVC::networkReachable() const {
+    const Reachability* reachability = services().reachability;
+    return !reachability || reachability->isReachable();
 }
 
 void InitialVC::downloadPackage() {
@@ -161,8 +176,7 @@ void InitialVC::downloadPackage() {
 
 void InitialVC::checkNetwork() {
     queueStatusText(QStringLiteral("check Network..."));
-    const Reachability* reachability = services().reachability;
-    if (reachability && !reachability->isReachable()) {
+    if (!networkReachable()) {
         showWaiting("STARTUP_WAIT_NETWORK");
         m_retry.schedule([this] { checkNetwork(); });
         // Once per run; the step above comes back by itself, even while the alert is up.
@@ -189,9 +203,7 @@ void InitialVC::requestFailed(const QString& path) {
         return;
     if (services().api->currentBackoffMs() == 0)
         return;
-    const Reachability* reachability = services().reachability;
-    showWaiting(reachability && !reachability->isReachable() ? "STARTUP_WAIT_NETWORK"
-                                                             : "STARTUP_WAIT_SERVICE");
+    showWaiting(networkReachable() ? "STARTUP_WAIT_SERVICE" : "STARTUP_WAIT_NETWORK");
 }
 
 void InitialVC::slowProgressBar() {

@@ -44,6 +44,8 @@ private:
     void goToLogin(Storyboard* storyboard);
     void queueStatusText(const QString& text);
     void downloadPackage();
+    bool packageReady() const;
+    bool networkReachable() const;
     void showWaiting(const char* key);
     void requestFailed(const QString& path);
     void slowProgressBar();

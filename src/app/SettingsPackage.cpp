@@ -5,6 +5,7 @@
 #include "app/Diagnostics.h"
 #include "app/PackagePin.h"
 #include "app/Services.h"
+#include "platform/LibZip.h"
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/KeychainItems.h"
@@ -22,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <sys/stat.h>
-#include <zip.h>
 
 Q_LOGGING_CATEGORY(lcPackage, "orvel.package")
 
@@ -40,7 +40,8 @@ struct ArchiveEntry {
 };
 
 struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
+    const LibZip* zip;
+    void operator()(zip_t* archive) const { zip->zip_discard(archive); }
 };
 using ZipHandle = std::unique_ptr<zip_t, ZipCloser>;
 
@@ -60,9 +61,9 @@ std::optional<QString> relativeEntryPath(const QString& name) {
     return parts.join(QLatin1Char('/'));
 }
 
-bool readEntries(zip_t* archive, const UnpackLimits& limits, QList<ArchiveEntry>* entries,
-                 QString* error) {
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
+bool readEntries(const LibZip& zip, zip_t* archive, const UnpackLimits& limits,
+                 QList<ArchiveEntry>* entries, QString* error) {
+    const zip_int64_t count = zip.zip_get_num_entries(archive, 0);
     if (count < 0 || count > limits.maxEntries) {
         *error = QStringLiteral("the archive has %1 entries, more than %2")
                      .arg(count)
@@ -73,9 +74,9 @@ bool readEntries(zip_t* archive, const UnpackLimits& limits, QList<ArchiveEntry>
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stat;
-        if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME) ||
+        if (zip.zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME) ||
             !(stat.valid & ZIP_STAT_SIZE)) {
-            *error = QString::fromUtf8(zip_strerror(archive));
+            *error = QString::fromUtf8(zip.zip_strerror(archive));
             return false;
         }
         const QString name = QString::fromUtf8(stat.name);
@@ -87,7 +88,7 @@ bool readEntries(zip_t* archive, const UnpackLimits& limits, QList<ArchiveEntry>
         ArchiveEntry entry{index, *path, name.endsWith(QLatin1Char('/')), false, stat.size};
         zip_uint8_t system = 0;
         zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+        if (zip.zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
             system == ZIP_OPSYS_UNIX && (attributes >> 16) != 0) {
             const mode_t mode = attributes >> 16;
             // Many writers (Python's zipfile among them) store permission bits only; no
@@ -112,33 +113,34 @@ bool readEntries(zip_t* archive, const UnpackLimits& limits, QList<ArchiveEntry>
     return true;
 }
 
-bool extractFile(zip_t* archive, const ArchiveEntry& entry, const QString& target, QString* error) {
-    zip_file_t* source = zip_fopen_index(archive, entry.index, 0);
+bool extractFile(const LibZip& zip, zip_t* archive, const ArchiveEntry& entry,
+                 const QString& target, QString* error) {
+    zip_file_t* source = zip.zip_fopen_index(archive, entry.index, 0);
     QFile file(target);
     if (!source || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        *error = source ? file.errorString() : QString::fromUtf8(zip_strerror(archive));
+        *error = source ? file.errorString() : QString::fromUtf8(zip.zip_strerror(archive));
         if (source)
-            zip_fclose(source);
+            zip.zip_fclose(source);
         return false;
     }
     char buffer[64 * 1024];
     zip_uint64_t written = 0;
     zip_int64_t read = 0;
     // libzip checks the CRC when the last byte has been read.
-    while ((read = zip_fread(source, buffer, sizeof buffer)) > 0) {
+    while ((read = zip.zip_fread(source, buffer, sizeof buffer)) > 0) {
         written += static_cast<zip_uint64_t>(read);
         if (written > entry.size || file.write(buffer, read) != read) {
             *error = QStringLiteral("cannot write \"%1\"").arg(entry.path);
-            zip_fclose(source);
+            zip.zip_fclose(source);
             return false;
         }
     }
     if (read < 0) {
-        *error = QString::fromUtf8(zip_file_strerror(source));
-        zip_fclose(source);
+        *error = QString::fromUtf8(zip.zip_file_strerror(source));
+        zip.zip_fclose(source);
         return false;
     }
-    if (zip_fclose(source) != 0 || written != entry.size) {
+    if (zip.zip_fclose(source) != 0 || written != entry.size) {
         *error = QStringLiteral("the entry \"%1\" is damaged").arg(entry.path);
         return false;
     }
@@ -219,18 +221,24 @@ std::optional<int> answeredStatus(const QNetworkReply& reply) {
 
 bool unpackSettingsArchive(const QString& archivePath, const QString& folder,
                            const UnpackLimits& limits, QString* error) {
+    const LibZip* zip = LibZip::load();
+    if (!zip) {
+        *error = QStringLiteral("libzip cannot be loaded");
+        return false;
+    }
     int openError = 0;
-    ZipHandle archive(zip_open(QFile::encodeName(archivePath).constData(),
-                               ZIP_RDONLY | ZIP_CHECKCONS, &openError));
+    ZipHandle archive(zip->zip_open(QFile::encodeName(archivePath).constData(),
+                                    ZIP_RDONLY | ZIP_CHECKCONS, &openError),
+                      ZipCloser{zip});
     if (!archive) {
         zip_error_t zipError;
-        zip_error_init_with_code(&zipError, openError);
-        *error = QString::fromUtf8(zip_error_strerror(&zipError));
-        zip_error_fini(&zipError);
+        zip->zip_error_init_with_code(&zipError, openError);
+        *error = QString::fromUtf8(zip->zip_error_strerror(&zipError));
+        zip->zip_error_fini(&zipError);
         return false;
     }
     QList<ArchiveEntry> entries;
-    if (!readEntries(archive.get(), limits, &entries, error))
+    if (!readEntries(*zip, archive.get(), limits, &entries, error))
         return false;
     // Unpacked aside in the same folder, so a refusal half-way leaves nothing behind and
     // the final moves are renames.
@@ -246,7 +254,7 @@ bool unpackSettingsArchive(const QString& archivePath, const QString& folder,
             *error = QStringLiteral("cannot create \"%1\"").arg(entry.path);
             return false;
         }
-        if (!entry.directory && !extractFile(archive.get(), entry, target, error))
+        if (!entry.directory && !extractFile(*zip, archive.get(), entry, target, error))
             return false;
     }
     // The program the tunnel may run: a folder or anything else by that name is a
@@ -265,7 +273,7 @@ SettingsPackageInstaller::SettingsPackageInstaller(Options options, QObject* par
 void SettingsPackageInstaller::verifyStoredAdmin() {
     AppState& state = appState();
     state.credentialTemplatePath = materializedTemplate();
-    state.vpnHomeDir = homeDirectory() + QStringLiteral("/OrvelVPN/");
+    state.vpnHomeDir = workingFolder();
     Preferences* preferences = services().preferences;
     const std::optional<QString> user =
         preferences ? preferences->string(QStringLiteral("username")) : std::nullopt;
@@ -290,7 +298,8 @@ void SettingsPackageInstaller::removeLegacyFolder() {
 }
 
 bool SettingsPackageInstaller::isOpenVPNInstalled() const {
-    const QFileInfo program(appState().vpnHomeDir + QStringLiteral("/openvpn"));
+    // The folder is known before the start-up names it vpnHomeDir.
+    const QFileInfo program(workingFolder() + QStringLiteral("openvpn"));
     return program.isFile() && !program.isSymLink();
 }
 

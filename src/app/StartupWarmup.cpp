@@ -1,7 +1,6 @@
 #include "app/StartupWarmup.h"
 
 #include <QDBusConnection>
-#include <QSslSocket>
 #include <fontconfig/fontconfig.h>
 
 StartupWarmup::StartupWarmup(const std::function<void()>& work) : m_thread(work) {}
@@ -12,10 +11,6 @@ StartupWarmup::~StartupWarmup() {
 
 StartupWarmup StartupWarmup::fonts() {
     return StartupWarmup([] { FcInit(); });
-}
-
-StartupWarmup StartupWarmup::tls() {
-    return StartupWarmup([] { QSslSocket::supportsSsl(); });
 }
 
 StartupWarmup StartupWarmup::sessionBus() {

@@ -12,10 +12,9 @@ public:
     // Nothing of Qt runs here: Qt takes the first thread that uses it for its main thread.
     static StartupWarmup fonts();
     // Once QApplication exists, and to end before it (an early exit must not pull the
-    // application from under them): the TLS backend, and the session bus, which the tray
-    // asks whether a tray host is there. Where no bus address is set, libdbus first runs
-    // dbus-launch to find or start one.
-    static StartupWarmup tls();
+    // application from under it): the session bus, which the tray asks whether a tray
+    // host is there. Where no bus address is set, libdbus first runs dbus-launch to find
+    // or start one.
     static StartupWarmup sessionBus();
 
     ~StartupWarmup();

@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QTimer>
 
 namespace {
 bool trayAvailable() {
@@ -35,13 +36,11 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
                      return window.isVisible() && window.isActiveWindow() && !window.isMinimized();
                  }),
       m_alerts(application.alerts(), application.window(), m_notifier),
-      m_control(application.instance(), m_controller, m_shortcuts),
-      m_tray(m_controller, m_shortcuts) {
+      m_control(application.instance(), m_controller, m_shortcuts) {
     MainWindow& window = application.window();
     window.setHideOnClose(&trayAvailable);
     connect(&application.delegate(), &AppDelegate::quitRequested, this,
             [] { ConnectionEvents::shared().expectDisconnect(); });
-    connect(&m_tray, &TrayIcon::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
     services().alerts = &m_alerts;
     services().favourites = &m_favourites;
     application.storyboard().registerController(QStringLiteral("SettingsVC"), [this] {
@@ -50,7 +49,13 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
         return screen;
     });
-    m_tray.show();
+    QTimer::singleShot(0, this, &Desktop::showTray);
+}
+
+void Desktop::showTray() {
+    m_tray = std::make_unique<TrayIcon>(m_controller, m_shortcuts);
+    connect(m_tray.get(), &TrayIcon::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
+    m_tray->show();
 }
 
 Desktop::~Desktop() {

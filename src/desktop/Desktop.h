@@ -12,6 +12,7 @@
 #include "platform/FreedesktopNotifications.h"
 
 #include <QObject>
+#include <memory>
 
 class Application;
 class LogFile;
@@ -30,9 +31,10 @@ public:
     void exportDiagnostics();
 
     DesktopController& controller() { return m_controller; }
-    TrayIcon& tray() { return m_tray; }
 
 private:
+    void showTray();
+
     Application& m_application;
     LogFile& m_log;
     ServerShortcuts m_shortcuts;
@@ -44,5 +46,7 @@ private:
     DesktopNotifier m_notifier;
     DeferredAlerts m_alerts;
     ControlServer m_control;
-    TrayIcon m_tray;
+    // Made once the first screen's checks have started: its menu and icons are not
+    // what the first request should wait for.
+    std::unique_ptr<TrayIcon> m_tray;
 };

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/AppState.h"
 #include "desktop/Redactor.h"
+#include "platform/LibZip.h"
 #include "platform/Preferences.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
@@ -13,7 +14,6 @@
 #include <QSysInfo>
 #include <cstdio>
 #include <memory>
-#include <zip.h>
 
 namespace {
 constexpr int kCommandTimeoutMs = 5000;
@@ -45,7 +45,8 @@ const char* const kPreferenceKeys[] = {"isChecked",
                                        "recent_servers"};
 
 struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
+    const LibZip* zip;
+    void operator()(zip_t* archive) const { zip->zip_discard(archive); }
 };
 } // namespace
 
@@ -137,9 +138,15 @@ QList<QPair<QString, QByteArray>> DiagnosticsExport::entries() const {
 
 bool DiagnosticsExport::write(const QString& archivePath, QString* error) const {
     const QString partial = archivePath + QStringLiteral(".part");
+    const LibZip* zip = LibZip::load();
+    if (!zip) {
+        *error = QStringLiteral("libzip cannot be loaded");
+        return false;
+    }
     int code = 0;
     std::unique_ptr<zip_t, ZipCloser> archive(
-        zip_open(QFile::encodeName(partial).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+        zip->zip_open(QFile::encodeName(partial).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code),
+        ZipCloser{zip});
     if (!archive) {
         *error = QStringLiteral("cannot create ") + partial;
         return false;
@@ -147,17 +154,17 @@ bool DiagnosticsExport::write(const QString& archivePath, QString* error) const 
     // libzip reads the buffers only at close: they must live until then.
     const QList<QPair<QString, QByteArray>> contents = entries();
     for (const auto& [name, bytes] : contents) {
-        zip_source_t* source = zip_source_buffer(archive.get(), bytes.constData(),
-                                                 static_cast<zip_uint64_t>(bytes.size()), 0);
-        if (!source || zip_file_add(archive.get(), name.toUtf8().constData(), source,
-                                    ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
-            zip_source_free(source);
-            *error = QString::fromUtf8(zip_strerror(archive.get()));
+        zip_source_t* source = zip->zip_source_buffer(archive.get(), bytes.constData(),
+                                                      static_cast<zip_uint64_t>(bytes.size()), 0);
+        if (!source || zip->zip_file_add(archive.get(), name.toUtf8().constData(), source,
+                                         ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            zip->zip_source_free(source);
+            *error = QString::fromUtf8(zip->zip_strerror(archive.get()));
             return false;
         }
     }
-    if (zip_close(archive.get()) != 0) {
-        *error = QString::fromUtf8(zip_strerror(archive.get()));
+    if (zip->zip_close(archive.get()) != 0) {
+        *error = QString::fromUtf8(zip->zip_strerror(archive.get()));
         QFile::remove(partial);
         return false;
     }

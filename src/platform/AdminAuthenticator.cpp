@@ -1,5 +1,7 @@
 #include "platform/AdminAuthenticator.h"
 
+#include "platform/LibPam.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <grp.h>
 #include <pwd.h>
-#include <security/pam_appl.h>
 #include <unistd.h>
 
 namespace {
@@ -54,18 +55,21 @@ bool AdminAuthenticator::isAdministrator(const QString& userName) {
 bool AdminAuthenticator::checkPassword(const QString& userName, const QString& password) {
     if (userName.isEmpty() || password.isEmpty())
         return false;
+    const LibPam* pam = LibPam::load();
+    if (!pam)
+        return false;
     const QByteArray name = userName.toUtf8();
     QByteArray secret = password.toUtf8();
     if (name.contains('\0') || secret.contains('\0'))
         return false;
     pam_conv conversation{answerPassword, secret.data()};
     pam_handle_t* handle = nullptr;
-    int status = ::pam_start(kPamService, name.constData(), &conversation, &handle);
+    int status = pam->pam_start(kPamService, name.constData(), &conversation, &handle);
     if (status == PAM_SUCCESS)
-        status = ::pam_authenticate(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+        status = pam->pam_authenticate(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
     if (status == PAM_SUCCESS)
-        status = ::pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
-    ::pam_end(handle, status);
+        status = pam->pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+    pam->pam_end(handle, status);
     secret.fill('\0');
     return status == PAM_SUCCESS;
 }

@@ -1,10 +1,6 @@
 #include "platform/SecretServiceItemStore.h"
 
-// GLib names a struct member "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <libsecret/secret.h>
-#pragma pop_macro("signals")
+#include "platform/LibSecret.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -25,6 +21,14 @@ constexpr const char* kAccessGroup = "access-group";
 constexpr const char* kAccount = "account";
 constexpr const char* kReference = "reference";
 
+// answers() loads it, and a store is made only once the keyring answered.
+const LibSecret& lib() {
+    const LibSecret* loaded = LibSecret::load();
+    if (!loaded)
+        qFatal("a keyring store without libsecret");
+    return *loaded;
+}
+
 const SecretSchema& schema() {
     static const SecretSchema items = [] {
         SecretSchema s{};
@@ -41,8 +45,8 @@ const SecretSchema& schema() {
 
 struct Unref {
     void operator()(GHashTable* table) const { g_hash_table_unref(table); }
-    void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
-    void operator()(SecretValue* value) const { secret_value_unref(value); }
+    void operator()(GList* list) const { g_list_free_full(list, lib().g_object_unref); }
+    void operator()(SecretValue* value) const { lib().secret_value_unref(value); }
 };
 using Attributes = std::unique_ptr<GHashTable, Unref>;
 using ItemList = std::unique_ptr<GList, Unref>;
@@ -85,7 +89,7 @@ bool failed(const char* what, GError* error) {
 // Empty when nothing matches; *broken set when the keyring could not be asked.
 ItemList search(GHashTable* attributes, bool* broken = nullptr) {
     GError* error = nullptr;
-    ItemList items(secret_password_searchv_sync(
+    ItemList items(lib().secret_password_searchv_sync(
         &schema(), attributes,
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
         &error));
@@ -98,13 +102,13 @@ ItemList search(GHashTable* attributes, bool* broken = nullptr) {
 
 std::optional<QByteArray> secretOf(SecretRetrievable* item) {
     GError* error = nullptr;
-    const Secret value(secret_retrievable_retrieve_secret_sync(item, nullptr, &error));
+    const Secret value(lib().secret_retrievable_retrieve_secret_sync(item, nullptr, &error));
     if (!value) {
         failed("reading a keyring item", error);
         return std::nullopt;
     }
     gsize length = 0;
-    const gchar* data = secret_value_get(value.get(), &length);
+    const gchar* data = lib().secret_value_get(value.get(), &length);
     return QByteArray(data, static_cast<qsizetype>(length));
 }
 
@@ -117,14 +121,14 @@ QByteArray newReference() {
 
 GDBusConnection* sessionBus() {
     GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    GDBusConnection* bus = lib().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     if (!bus) {
         failed("connecting to the session bus", error);
         return nullptr;
     }
     // GLib ends the process when the session bus closes; a VPN client must not vanish
     // without stopping its tunnel.
-    g_dbus_connection_set_exit_on_close(bus, FALSE);
+    lib().g_dbus_connection_set_exit_on_close(bus, FALSE);
     return bus;
 }
 
@@ -134,7 +138,7 @@ struct SecretServiceItemStore::Bus {
     GDBusConnection* connection = sessionBus();
     ~Bus() {
         if (connection)
-            g_object_unref(connection);
+            lib().g_object_unref(connection);
     }
 };
 
@@ -142,7 +146,7 @@ SecretServiceItemStore::SecretServiceItemStore() : m_bus(std::make_unique<Bus>()
 
 SecretServiceItemStore::~SecretServiceItemStore() {
     // libsecret keeps one service object per process; a later store may meet another bus.
-    secret_service_disconnect();
+    lib().secret_service_disconnect();
 }
 
 bool SecretServiceItemStore::answers() {
@@ -150,11 +154,13 @@ bool SecretServiceItemStore::answers() {
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
         (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
         return false;
+    if (!LibSecret::load())
+        return false;
     GDBusConnection* bus = sessionBus();
     if (!bus)
         return false;
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(
+    GVariant* reply = lib().g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
         "NameHasOwner", g_variant_new("(s)", kSecretsName), G_VARIANT_TYPE("(b)"),
         G_DBUS_CALL_FLAGS_NONE, kAskTimeoutMs, nullptr, &error);
@@ -165,7 +171,7 @@ bool SecretServiceItemStore::answers() {
     } else {
         failed("asking the session bus for a Secret Service", error);
     }
-    g_object_unref(bus);
+    lib().g_object_unref(bus);
     return owned;
 }
 
@@ -179,8 +185,8 @@ std::optional<SecretServiceItemStore::Found> SecretServiceItemStore::find(const 
         *broken = failedSearch;
     if (!items)
         return std::nullopt;
-    auto* item = SECRET_RETRIEVABLE(items->data);
-    const Attributes found(secret_retrievable_get_attributes(item));
+    auto* item = static_cast<SecretRetrievable*>(items->data);
+    const Attributes found(lib().secret_retrievable_get_attributes(item));
     const auto* reference = static_cast<const char*>(g_hash_table_lookup(found.get(), kReference));
     std::optional<QByteArray> value = secretOf(item);
     if (broken)
@@ -198,10 +204,11 @@ bool SecretServiceItemStore::store(const Query& query, const QByteArray& value,
     put(attributes.get(), kReference, reference);
     const QByteArray label = QByteArrayLiteral("OrvelVPN ") + *query.account;
     const char* type = isText(value) ? "text/plain" : "application/octet-stream";
-    const Secret secret(secret_value_new(value.constData(), value.size(), type));
+    const Secret secret(lib().secret_value_new(value.constData(), value.size(), type));
     GError* error = nullptr;
-    if (!secret_password_storev_binary_sync(&schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                            label.constData(), secret.get(), nullptr, &error))
+    if (!lib().secret_password_storev_binary_sync(&schema(), attributes.get(),
+                                                  SECRET_COLLECTION_DEFAULT, label.constData(),
+                                                  secret.get(), nullptr, &error))
         return failed("storing a keyring item", error);
     return true;
 }
@@ -246,7 +253,8 @@ int SecretServiceItemStore::remove(const Query& query) {
     if (!attributes)
         return kItemNotFound;
     GError* error = nullptr;
-    const bool removed = secret_password_clearv_sync(&schema(), attributes.get(), nullptr, &error);
+    const bool removed =
+        lib().secret_password_clearv_sync(&schema(), attributes.get(), nullptr, &error);
     if (error)
         failed("removing keyring items", error);
     return removed ? kSuccess : kItemNotFound;
@@ -254,7 +262,7 @@ int SecretServiceItemStore::remove(const Query& query) {
 
 void SecretServiceItemStore::removeEverything() {
     GError* error = nullptr;
-    secret_password_clearv_sync(&schema(), noAttributes().get(), nullptr, &error);
+    lib().secret_password_clearv_sync(&schema(), noAttributes().get(), nullptr, &error);
     if (error)
         failed("removing every keyring item", error);
 }
@@ -268,7 +276,7 @@ SecretServiceItemStore::resolvePersistentReference(const QByteArray& reference) 
     const ItemList items = search(attributes.get());
     if (!items)
         return std::nullopt;
-    return secretOf(SECRET_RETRIEVABLE(items->data));
+    return secretOf(static_cast<SecretRetrievable*>(items->data));
 }
 
 bool SecretServiceItemStore::adopt(const Record& record) {

@@ -147,6 +147,23 @@ TEST_F(ApiClientTest, RetryClosure_ReplacesThePlainResend) {
     EXPECT_EQ(appState().apiHostIndex, 1);
 }
 
+TEST_F(ApiClientTest, SentAhead_TakenOnceAndAFailureRetriesLikeAnyOther) {
+    const QString path = QString::fromLatin1(ApiPath::initSession);
+    service().setFault(path, fault(Fault::Kind::Html, {0}, 1));
+    api().sendAhead(path);
+    ASSERT_TRUE(waitUntil([&] { return !service().requests(path).isEmpty(); }));
+    QTest::qWait(50); // answered before anyone asks for it
+    int replies = 0;
+    api().send(path, {}, [&](const ApiReply& reply) {
+        ++replies;
+        EXPECT_FALSE(reply.text("csrftoken").isEmpty());
+    });
+    ASSERT_TRUE(waitUntil([&] { return replies > 0; }));
+    QTest::qWait(50);
+    EXPECT_EQ(replies, 1);
+    EXPECT_EQ(hostsVisited(path), (QList<int>{0, 1}));
+}
+
 TEST_F(ApiClientTest, UntrustedCertificate_IsAFailure) {
     ApiClient untrusting;
     QSignalSpy failures(&untrusting, &ApiClient::requestFailed);

@@ -386,6 +386,7 @@ void JourneyTest::startClient() {
     // A modal box would stop the journey: the alerts are recorded instead.
     services().alerts = &alerts();
     m_app->wireQuitAndReopen(*qApp);
+    m_app->start();
     m_app->show();
 }
 

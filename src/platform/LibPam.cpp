@@ -1,0 +1,3 @@
+#include "platform/LibPam.h"
+
+ORVEL_ON_DEMAND_LOAD(LibPam, ORVEL_LIBPAM, ORVEL_LIBPAM_SONAME)

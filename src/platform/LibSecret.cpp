@@ -1,0 +1,3 @@
+#include "platform/LibSecret.h"
+
+ORVEL_ON_DEMAND_LOAD(LibSecret, ORVEL_LIBSECRET, ORVEL_LIBSECRET_SONAME)

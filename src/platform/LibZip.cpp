@@ -1,0 +1,3 @@
+#include "platform/LibZip.h"
+
+ORVEL_ON_DEMAND_LOAD(LibZip, ORVEL_LIBZIP, ORVEL_LIBZIP_SONAME)
