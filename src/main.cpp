@@ -8,7 +8,7 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    const StartupWarmup fonts = StartupWarmup::fonts();
+    const StartupWarmup fontsAndTls = StartupWarmup::fontsAndTls();
     QApplication app(argc, argv);
     // Declared after the application, so that it ends before it goes.
     const StartupWarmup sessionBus = StartupWarmup::sessionBus();

@@ -3,8 +3,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <algorithm>
 #include <memory>
 
@@ -23,7 +21,7 @@ ApiTransport::ApiTransport(QNetworkCookieJar& jar, int transferTimeoutMs, qint64
 ApiTransport::~ApiTransport() = default;
 
 void ApiTransport::prepare() {
-    QSslSocket::supportsSsl();
+    QSslConfiguration::defaultConfiguration();
 }
 
 void ApiTransport::addCaCertificates(const QByteArray& pem) {
@@ -31,16 +29,15 @@ void ApiTransport::addCaCertificates(const QByteArray& pem) {
 }
 
 void ApiTransport::addCaCertificates(const QList<QSslCertificate>& certificates) {
-    m_extraCertificates << certificates;
+    if (!m_ssl)
+        m_ssl = QSslConfiguration::defaultConfiguration();
+    m_ssl->addCaCertificates(certificates);
 }
 
 void ApiTransport::fetch(QNetworkRequest request, const std::optional<QByteArray>& form,
                          Done done) {
-    if (!m_extraCertificates.isEmpty()) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(m_extraCertificates);
-        request.setSslConfiguration(ssl);
-    }
+    if (m_ssl)
+        request.setSslConfiguration(*m_ssl);
     QNetworkReply* reply = form ? m_network->post(request, *form) : m_network->get(request);
     // The body is read as it arrives, the network at most a little ahead of it: an endless
     // body is cut off at the bound instead of being buffered whole.

@@ -5,6 +5,7 @@
 #include <QNetworkRequest>
 #include <QObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -31,7 +32,7 @@ public:
     ApiTransport(QNetworkCookieJar& jar, int transferTimeoutMs, qint64 maxBodyBytes);
     ~ApiTransport() override;
 
-    // Loads the TLS backend, so the first request does not.
+    // Loads the TLS backend and its default configuration, so the first request does not.
     void prepare();
     // Parsed here, where the TLS backend lives; the caller has checked the text looks
     // like PEM.
@@ -43,6 +44,7 @@ public:
 
 private:
     QNetworkAccessManager* m_network;
-    QList<QSslCertificate> m_extraCertificates;
+    // Made once, when the first certificate is added; the default one until then.
+    std::optional<QSslConfiguration> m_ssl;
     qint64 m_maxBodyBytes;
 };

@@ -20,6 +20,8 @@
 #include <QTimer>
 
 namespace {
+constexpr int kTrayDelayMs = 250;
+
 bool trayAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
@@ -49,7 +51,9 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
         return screen;
     });
-    QTimer::singleShot(0, this, &Desktop::showTray);
+    // A moment later: on a regular start the first screens, which the user waits for,
+    // are built and their requests answered by then.
+    QTimer::singleShot(kTrayDelayMs, this, &Desktop::showTray);
 }
 
 void Desktop::showTray() {

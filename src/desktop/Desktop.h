@@ -46,7 +46,7 @@ private:
     DesktopNotifier m_notifier;
     DeferredAlerts m_alerts;
     ControlServer m_control;
-    // Made once the first screen's checks have started: its menu and icons are not
-    // what the first request should wait for.
+    // Made shortly after start: its menu and icons are not what the first screens
+    // should wait for.
     std::unique_ptr<TrayIcon> m_tray;
 };
