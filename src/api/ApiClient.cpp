@@ -37,6 +37,22 @@ QByteArray formEncode(const ApiFields& fields) {
     return query.query(QUrl::FullyEncoded).toUtf8();
 }
 
+ApiFields composeForm(const QString& path, const QString& csrfToken, const ApiFields& fields) {
+    ApiFields form;
+    if (carriesCsrf(path))
+        form.append({QStringLiteral("csrfmiddlewaretoken"), csrfToken});
+    form.append(fields);
+    return form;
+}
+
+QNetworkRequest makeRequest(const QUrl& url, const std::optional<QByteArray>& body) {
+    QNetworkRequest request(url);
+    if (body)
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QStringLiteral("application/x-www-form-urlencoded"));
+    return request;
+}
+
 // The session cookies are set on the main thread and read on the network thread.
 class SharedCookieJar final : public QNetworkCookieJar {
 public:
@@ -108,66 +124,108 @@ void ApiClient::send(const QString& path, std::function<ApiFields()> fields,
     start(path, fields, onReply, retry);
 }
 
-void ApiClient::sendAhead(const QString& path) {
+void ApiClient::sendAhead(const QString& path, FollowUpMaker followUp) {
     Q_ASSERT(isGet(path));
-    const quint64 id = dispatch(path, {});
-    m_ahead.insert(path, id);
-    m_pending.insert(id, [this, id](const ApiTransport::Outcome& outcome) {
+    const QString base = appState().apiBaseURL;
+    const QUrl url(base + path);
+    const quint64 id = ++m_lastRequestId;
+    expectAhead(path, {id, url, {}});
+    onNetworkThread([this, id, base, url, followUp = std::move(followUp)](ApiTransport& transport) {
+        fetchAhead(transport, id, base, url, {}, followUp);
+    });
+}
+
+// Runs on the network thread. A follow-up is filed before the outcome it comes from is
+// handed over, so the step that asks for it finds it.
+void ApiClient::fetchAhead(ApiTransport& transport, quint64 id, const QString& base,
+                           const QUrl& url, const std::optional<QByteArray>& body,
+                           const FollowUpMaker& followUp) {
+    transport.fetch(makeRequest(url, body), body,
+                    [this, &transport, id, base, followUp](const ApiTransport::Outcome& outcome) {
+                        if (followUp)
+                            sendFollowUp(transport, base, outcome, followUp);
+                        deliver(id, outcome);
+                    });
+}
+
+void ApiClient::sendFollowUp(ApiTransport& transport, const QString& base,
+                             const ApiTransport::Outcome& outcome, const FollowUpMaker& followUp) {
+    const std::optional<ApiReply> reply =
+        outcome.responded ? ApiReply::parse(outcome.body) : std::nullopt;
+    const std::optional<FollowUp> next = reply ? followUp(*reply) : std::nullopt;
+    if (!next)
+        return;
+    const QUrl url(base + next->path);
+    const QByteArray body = formEncode(composeForm(next->path, next->csrfToken, next->fields));
+    const quint64 id = ++m_lastRequestId;
+    QMetaObject::invokeMethod(
+        this, [this, path = next->path, ahead = Ahead{id, url, body}] { expectAhead(path, ahead); },
+        Qt::QueuedConnection);
+    m_cookieJar->setCookiesFromUrl(next->cookies, QUrl(base));
+    fetchAhead(transport, id, base, url, body, {});
+}
+
+void ApiClient::expectAhead(const QString& path, const Ahead& ahead) {
+    m_ahead.insert(path, ahead);
+    m_pending.insert(ahead.id, [this, id = ahead.id](const ApiTransport::Outcome& outcome) {
         m_arrivedAhead.insert(id, outcome);
     });
 }
 
-// A reply sent ahead is handed over as any reply is: from the event loop, never inside
-// send().
-bool ApiClient::takeAhead(const QString& path, Completion completion) {
-    const auto ahead = m_ahead.constFind(path);
-    if (ahead == m_ahead.cend())
+void ApiClient::deliver(quint64 id, const ApiTransport::Outcome& outcome) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, outcome] {
+            if (const Completion completion = m_pending.take(id))
+                completion(outcome);
+        },
+        Qt::QueuedConnection);
+}
+
+// Taken only when it is the very request the step would send now; a reply sent ahead is
+// handed over as any reply is: from the event loop, never inside send().
+bool ApiClient::takeAhead(const QString& path, const QUrl& url,
+                          const std::optional<QByteArray>& body, Completion completion) {
+    const std::optional<Ahead> ahead =
+        m_ahead.contains(path) ? std::optional(m_ahead.take(path)) : std::nullopt;
+    if (!ahead)
         return false;
-    const quint64 id = *ahead;
-    m_ahead.erase(ahead);
-    if (const auto arrived = m_arrivedAhead.constFind(id); arrived != m_arrivedAhead.cend()) {
+    const auto arrived = m_arrivedAhead.constFind(ahead->id);
+    if (ahead->url != url || ahead->body != body.value_or(QByteArray())) {
+        m_pending.remove(ahead->id);
+        if (arrived != m_arrivedAhead.cend())
+            m_arrivedAhead.erase(arrived);
+        return false;
+    }
+    if (arrived != m_arrivedAhead.cend()) {
         QMetaObject::invokeMethod(
             this, [completion, outcome = *arrived] { completion(outcome); }, Qt::QueuedConnection);
         m_arrivedAhead.erase(arrived);
     } else {
-        m_pending.insert(id, std::move(completion));
+        m_pending.insert(ahead->id, std::move(completion));
     }
     return true;
 }
 
 void ApiClient::start(const QString& path, const std::function<ApiFields()>& fields,
                       const ApiReplyHandler& onReply, const std::function<void()>& retry) {
+    std::optional<QByteArray> body;
+    if (!isGet(path))
+        body = formEncode(composeForm(path, appState().csrfToken, fields ? fields() : ApiFields()));
+    const QUrl url(appState().apiBaseURL + path);
+    // The handlers stay on this thread; the network thread only hands the outcome back.
     Completion completion = [this, path, fields, onReply,
                              retry](const ApiTransport::Outcome& outcome) {
         finish(outcome, path, fields, onReply, retry);
     };
-    if (takeAhead(path, completion))
+    if (takeAhead(path, url, body, completion))
         return;
-    ApiFields form;
-    if (carriesCsrf(path))
-        form.append({QStringLiteral("csrfmiddlewaretoken"), appState().csrfToken});
-    if (fields)
-        form.append(fields());
-    std::optional<QByteArray> body;
-    if (!isGet(path))
-        body = formEncode(form);
-    // The handlers stay on this thread; the network thread only hands the outcome back.
-    m_pending.insert(dispatch(path, body), std::move(completion));
-}
-
-quint64 ApiClient::dispatch(const QString& path, const std::optional<QByteArray>& body) {
-    QNetworkRequest request(QUrl(appState().apiBaseURL + path));
-    if (body)
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-                          QStringLiteral("application/x-www-form-urlencoded"));
     const quint64 id = ++m_lastRequestId;
-    onNetworkThread([this, id, request, body](ApiTransport& transport) {
-        transport.fetch(request, body, [this, id](const ApiTransport::Outcome& outcome) {
-            QMetaObject::invokeMethod(
-                this, [this, id, outcome] { m_pending.take(id)(outcome); }, Qt::QueuedConnection);
-        });
+    m_pending.insert(id, std::move(completion));
+    onNetworkThread([this, id, url, body](ApiTransport& transport) {
+        transport.fetch(makeRequest(url, body), body,
+                        [this, id](const ApiTransport::Outcome& outcome) { deliver(id, outcome); });
     });
-    return id;
 }
 
 void ApiClient::finish(const ApiTransport::Outcome& outcome, const QString& path,

@@ -5,10 +5,13 @@
 
 #include <QHash>
 #include <QList>
+#include <QNetworkCookie>
 #include <QObject>
 #include <QSslCertificate>
 #include <QString>
 #include <QThread>
+#include <QUrl>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -54,9 +57,20 @@ public:
     void send(const QString& path, std::function<ApiFields()> fields, ApiReplyHandler onReply,
               std::function<void()> retry = {});
 
+    // What to send next from a reply sent ahead, made on the network thread (so from the
+    // reply alone): the fields, the token the form carries and the cookies it goes with.
+    struct FollowUp {
+        QString path;
+        ApiFields fields;
+        QString csrfToken;
+        QList<QNetworkCookie> cookies;
+    };
+    using FollowUpMaker = std::function<std::optional<FollowUp>(const ApiReply&)>;
+
     // Sends a GET without fields now, for a step that is sure to come and is still being
-    // prepared; that step's send() of the same path takes this reply instead of sending.
-    void sendAhead(const QString& path);
+    // prepared, and its follow-up as soon as the reply is in. A step's send() takes a
+    // reply sent ahead when its request is the very one sent; otherwise it sends its own.
+    void sendAhead(const QString& path, FollowUpMaker followUp = {});
 
     // The pause before the next resend; 0 until a whole round of hosts has failed.
     int currentBackoffMs() const;
@@ -73,17 +87,29 @@ private:
                 const std::function<ApiFields()>& fields, const ApiReplyHandler& onReply,
                 const std::function<void()>& retry);
     void scheduleRetry(std::function<void()> resend);
-    // Sends the request; its outcome goes to the completion filed under the id returned.
-    quint64 dispatch(const QString& path, const std::optional<QByteArray>& body);
-    bool takeAhead(const QString& path, Completion completion);
+    struct Ahead {
+        quint64 id = 0;
+        QUrl url;
+        QByteArray body;
+    };
+
+    void expectAhead(const QString& path, const Ahead& ahead);
+    bool takeAhead(const QString& path, const QUrl& url, const std::optional<QByteArray>& body,
+                   Completion completion);
+    void fetchAhead(ApiTransport& transport, quint64 id, const QString& base, const QUrl& url,
+                    const std::optional<QByteArray>& body, const FollowUpMaker& followUp);
+    void sendFollowUp(ApiTransport& transport, const QString& base,
+                      const ApiTransport::Outcome& outcome, const FollowUpMaker& followUp);
+    // Hands an outcome to the main thread, to the completion filed under id.
+    void deliver(quint64 id, const ApiTransport::Outcome& outcome);
     // Runs work on the network thread.
     void onNetworkThread(std::function<void(ApiTransport&)> work);
 
     std::unique_ptr<QNetworkCookieJar> m_cookieJar;
     QHash<quint64, Completion> m_pending;
-    QHash<QString, quint64> m_ahead;                      // sent ahead, not yet asked for
+    QHash<QString, Ahead> m_ahead;                        // sent ahead, not yet asked for
     QHash<quint64, ApiTransport::Outcome> m_arrivedAhead; // and already answered
-    quint64 m_lastRequestId = 0;
+    std::atomic<quint64> m_lastRequestId = 0;             // follow-ups are numbered there
     QThread m_networkThread;
     ApiTransport* m_transport;
     int m_consecutiveFailures = 0;

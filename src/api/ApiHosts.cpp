@@ -59,15 +59,21 @@ QString cookieDomainOf(const QString& baseUrl) {
     return authority.port() != -1 ? authority.host() : pieces.at(1);
 }
 
-void setSessionCookies(QNetworkCookieJar& jar, const QString& domain) {
-    const AppState& state = appState();
+QList<QNetworkCookie> sessionCookies(const QString& domain, const QString& csrfToken,
+                                     const QString& sessionId) {
     QList<QNetworkCookie> cookies;
     for (const auto& [name, value] :
-         {std::pair{"csrftoken", state.csrfToken}, std::pair{"sessionid", state.sessionId}}) {
+         {std::pair{"csrftoken", csrfToken}, std::pair{"sessionid", sessionId}}) {
         QNetworkCookie cookie(QByteArray(name), value.toUtf8());
         cookie.setDomain(domain);
         cookie.setPath(QStringLiteral("/"));
         cookies << cookie;
     }
-    jar.setCookiesFromUrl(cookies, QUrl(state.apiBaseURL));
+    return cookies;
+}
+
+void setSessionCookies(QNetworkCookieJar& jar, const QString& domain) {
+    const AppState& state = appState();
+    jar.setCookiesFromUrl(sessionCookies(domain, state.csrfToken, state.sessionId),
+                          QUrl(state.apiBaseURL));
 }

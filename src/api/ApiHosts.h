@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QNetworkCookie>
 #include <QString>
 #include <QStringList>
 
@@ -22,3 +24,6 @@ QString cookieDomainOf(const QString& baseUrl);
 
 // Puts the csrftoken/sessionid pair into the shared jar for apiBaseURL.
 void setSessionCookies(QNetworkCookieJar& jar, const QString& domain);
+// The two session cookies for domain, as setSessionCookies sets them from these values.
+QList<QNetworkCookie> sessionCookies(const QString& domain, const QString& csrfToken,
+                                     const QString& sessionId);

@@ -52,6 +52,9 @@ QString sessionToken(const ApiReply& reply, const char* key) {
         return QStringLiteral("null");
     return reply.text(key);
 }
+ApiFields versionCheckFields() {
+    return {{QStringLiteral("version_code"), appShortVersion()}};
+}
 } // namespace
 
 InitialVC::InitialVC(Storyboard* storyboard, QWidget* parent)
@@ -61,11 +64,18 @@ InitialVC::InitialVC(Storyboard* storyboard, QWidget* parent)
 
 void InitialVC::viewDidLoad() {
     cookie_url = cookieDomainOf(appState().apiBaseURL);
-    // On a regular start the session request is the chain's first exchange with the
-    // service: it goes out now and its round trip overlaps building the screens.
+    // On a regular start the session request and the version check are the chain's
+    // first exchanges with the service: they go out now, one after the other as the chain
+    // would send them, and their round trips overlap building the screens.
     ApiClient* api = services().api;
     if (api && packageReady() && networkReachable())
-        api->sendAhead(QLatin1String(ApiPath::initSession));
+        api->sendAhead(
+            QLatin1String(ApiPath::initSession), [domain = cookie_url](const ApiReply& reply) {
+                const QString csrfToken = sessionToken(reply, "csrftoken");
+                return std::optional(ApiClient::FollowUp{
+                    QString::fromLatin1(ApiPath::osxVersion), versionCheckFields(), csrfToken,
+                    sessionCookies(domain, csrfToken, sessionToken(reply, "sessionid"))});
+            });
     setObjectName(QStringLiteral("InitialVC"));
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));
@@ -239,10 +249,7 @@ void InitialVC::checkVersion() {
     setSessionCookies(api->cookieJar(), cookie_url);
     QPointer self(this);
     api->send(
-        QLatin1String(ApiPath::osxVersion),
-        [] {
-            return ApiFields{{QStringLiteral("version_code"), appShortVersion()}};
-        },
+        QLatin1String(ApiPath::osxVersion), &versionCheckFields,
         [self](const ApiReply& reply) {
             if (self)
                 self->handleVersionReply(reply.text("result"), reply.text("version_code"));

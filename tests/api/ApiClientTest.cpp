@@ -164,6 +164,34 @@ TEST_F(ApiClientTest, SentAhead_TakenOnceAndAFailureRetriesLikeAnyOther) {
     EXPECT_EQ(hostsVisited(path), (QList<int>{0, 1}));
 }
 
+// The follow-up is taken only when it is the very request the step sends; otherwise the
+// step's own goes out and only its reply is handed over.
+TEST_F(ApiClientTest, FollowUp_TakenOnlyWhenItIsTheRequestTheStepSends) {
+    const QString session = QString::fromLatin1(ApiPath::initSession);
+    for (const QString& aheadVersion : {QStringLiteral("2.1.0"), QStringLiteral("0.0.1")}) {
+        service().clearRequests();
+        api().sendAhead(session, [aheadVersion](const ApiReply& reply) {
+            return std::optional(
+                ApiClient::FollowUp{kVersionPath,
+                                    {{QStringLiteral("version_code"), aheadVersion}},
+                                    reply.text("csrftoken"),
+                                    {}});
+        });
+        ASSERT_TRUE(waitUntil([&] { return !service().requests(kVersionPath).isEmpty(); }));
+        bool sessionReplied = false;
+        api().send(session, {}, [&](const ApiReply& reply) {
+            appState().csrfToken = reply.text("csrftoken");
+            sessionReplied = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return sessionReplied; }));
+        versionCheck();
+        const QList<LoggedRequest> sent = service().requests(kVersionPath);
+        EXPECT_EQ(sent.size(), aheadVersion == QLatin1String("2.1.0") ? 1 : 2)
+            << aheadVersion.toStdString();
+        EXPECT_EQ(service().requests(session).size(), 1);
+    }
+}
+
 TEST_F(ApiClientTest, UntrustedCertificate_IsAFailure) {
     ApiClient untrusting;
     QSignalSpy failures(&untrusting, &ApiClient::requestFailed);
