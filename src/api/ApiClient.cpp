@@ -185,7 +185,7 @@ void ApiClient::deliver(quint64 id, const ApiTransport::Outcome& outcome) {
 // Taken only when it is the very request the step would send now; a reply sent ahead is
 // handed over as any reply is: from the event loop, never inside send().
 bool ApiClient::takeAhead(const QString& path, const QUrl& url,
-                          const std::optional<QByteArray>& body, Completion completion) {
+                          const std::optional<QByteArray>& body, const Completion& completion) {
     const std::optional<Ahead> ahead =
         m_ahead.contains(path) ? std::optional(m_ahead.take(path)) : std::nullopt;
     if (!ahead)
@@ -202,7 +202,7 @@ bool ApiClient::takeAhead(const QString& path, const QUrl& url,
             this, [completion, outcome = *arrived] { completion(outcome); }, Qt::QueuedConnection);
         m_arrivedAhead.erase(arrived);
     } else {
-        m_pending.insert(ahead->id, std::move(completion));
+        m_pending.insert(ahead->id, completion);
     }
     return true;
 }
@@ -214,14 +214,14 @@ void ApiClient::start(const QString& path, const std::function<ApiFields()>& fie
         body = formEncode(composeForm(path, appState().csrfToken, fields ? fields() : ApiFields()));
     const QUrl url(appState().apiBaseURL + path);
     // The handlers stay on this thread; the network thread only hands the outcome back.
-    Completion completion = [this, path, fields, onReply,
-                             retry](const ApiTransport::Outcome& outcome) {
+    const Completion completion = [this, path, fields, onReply,
+                                   retry](const ApiTransport::Outcome& outcome) {
         finish(outcome, path, fields, onReply, retry);
     };
     if (takeAhead(path, url, body, completion))
         return;
     const quint64 id = ++m_lastRequestId;
-    m_pending.insert(id, std::move(completion));
+    m_pending.insert(id, completion);
     onNetworkThread([this, id, url, body](ApiTransport& transport) {
         transport.fetch(makeRequest(url, body), body,
                         [this, id](const ApiTransport::Outcome& outcome) { deliver(id, outcome); });

@@ -95,7 +95,7 @@ private:
 
     void expectAhead(const QString& path, const Ahead& ahead);
     bool takeAhead(const QString& path, const QUrl& url, const std::optional<QByteArray>& body,
-                   Completion completion);
+                   const Completion& completion);
     void fetchAhead(ApiTransport& transport, quint64 id, const QString& base, const QUrl& url,
                     const std::optional<QByteArray>& body, const FollowUpMaker& followUp);
     void sendFollowUp(ApiTransport& transport, const QString& base,

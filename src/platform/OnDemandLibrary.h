@@ -15,6 +15,7 @@ void* open(const char* soname);
 void* function(void* library, const char* name);
 } // namespace OnDemandLibrary
 
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is a declarator here.
 #define ORVEL_ON_DEMAND_MEMBER(name) decltype(&::name) name = nullptr;
 #define ORVEL_ON_DEMAND_RESOLVE(name)                                                              \
     &&(table.name = reinterpret_cast<decltype(&::name)>(                                           \
