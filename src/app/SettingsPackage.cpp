@@ -184,7 +184,7 @@ ScriptRunner* scriptRunner() {
 // The marker test needs the resource as a real file that root can copy.
 QString materializedTemplate() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString path = QDir(folder).filePath(kTemplateName);
+    QString path = QDir(folder).filePath(kTemplateName);
     QFile resource(QStringLiteral(":/") + kTemplateName);
     if (!resource.open(QIODevice::ReadOnly)) {
         qCCritical(lcPackage) << "the resource" << kTemplateName << "is missing";
