@@ -21,13 +21,6 @@ class DeferredAlertsTest : public OrvelTest {
 protected:
     DeferredAlertsTest() { services().alerts = &deferred; }
 
-    QStringList notified() const {
-        QStringList bodies;
-        for (const auto& [summary, body] : recorder.shown)
-            bodies << body;
-        return bodies;
-    }
-
     QWidget window;
     RecordingDesktopNotifications recorder;
     DesktopSettings settings{preferences()};
@@ -44,9 +37,9 @@ TEST_F(DeferredAlertsTest, BeforeTheWindowIsShown_AlertsWaitAsNotificationsThenA
 
     EXPECT_TRUE(alerts().expiryTexts.isEmpty()) << "nothing blocks while hidden";
     EXPECT_TRUE(alerts().confirmTexts.isEmpty());
-    ASSERT_EQ(notified().size(), 2) << qPrintable(notified().join('|'));
-    const QString warning = notified().first();
-    EXPECT_EQ(notified().last(), "Check the network");
+    ASSERT_EQ(recorder.bodies().size(), 2) << qPrintable(recorder.bodies().join('|'));
+    const QString warning = recorder.bodies().first();
+    EXPECT_EQ(recorder.bodies().last(), "Check the network");
 
     qsizetype confirmsBeforeExpiry = -1;
     alerts().whileExpiryShown = [&](const Alerts::ExpiryAlert& alert) {
@@ -62,7 +55,7 @@ TEST_F(DeferredAlertsTest, BeforeTheWindowIsShown_AlertsWaitAsNotificationsThenA
 
     deferred.showConfirmAlert("Server under maintenance", "OK");
     EXPECT_EQ(alerts().confirmTexts.last(), "Server under maintenance") << "shown at once now";
-    EXPECT_EQ(notified().size(), 2);
+    EXPECT_EQ(recorder.bodies().size(), 2);
 }
 
 TEST_F(DeferredAlertsTest, WindowClosedToTheTray_AlertWaitsAgainUntilItIsShown) {
@@ -70,7 +63,7 @@ TEST_F(DeferredAlertsTest, WindowClosedToTheTray_AlertWaitsAgainUntilItIsShown) 
     window.hide();
     deferred.showConfirmAlert("Check the network", "OK");
     EXPECT_TRUE(alerts().confirmTexts.isEmpty());
-    EXPECT_EQ(notified(), QStringList({"Check the network"}));
+    EXPECT_EQ(recorder.bodies(), QStringList({"Check the network"}));
 
     window.show();
     EXPECT_TRUE(
@@ -81,7 +74,7 @@ TEST_F(DeferredAlertsTest, ChoiceWhileHidden_TakesTheFirstAndTellsTheUser) {
     alerts().choiceAnswer = 1;
     EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 0);
     EXPECT_TRUE(alerts().choiceTexts.isEmpty());
-    EXPECT_EQ(notified(), QStringList({"Keep blocking?"}));
+    EXPECT_EQ(recorder.bodies(), QStringList({"Keep blocking?"}));
 
     window.show();
     EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 1);

@@ -13,13 +13,6 @@ protected:
     DesktopNotifierTest() {
         appState().currentServer = makeServer("Tokyo 1", "jp1.test", "JP", "IKEV2");
     }
-    QStringList bodies() const {
-        QStringList shown;
-        for (const auto& [summary, body] : recorder.shown)
-            shown << body;
-        return shown;
-    }
-
     RecordingDesktopNotifications recorder;
     DesktopSettings settings{preferences()};
     bool windowInFront = false;
@@ -35,7 +28,7 @@ TEST_F(DesktopNotifierTest, EachConnectionEvent_BecomesOneNotification) {
     emit events.allServersFailed();
     emit events.expiryWarning("Your account expires in 3 days");
     emit events.noticeArrived(7, "Maintenance tonight");
-    EXPECT_EQ(bodies(),
+    EXPECT_EQ(recorder.bodies(),
               QStringList({"Connected to Tokyo 1", "The server did not answer. Trying Stable 2…",
                            "No server could be reached. You are not connected.",
                            "Your account expires in 3 days", "Maintenance tonight"}));
@@ -45,7 +38,7 @@ TEST_F(DesktopNotifierTest, EachConnectionEvent_BecomesOneNotification) {
 TEST_F(DesktopNotifierTest, DropWithoutAsking_IsReportedButAnAskedDisconnectIsNot) {
     states.showConnected();
     states.showDisconnected();
-    EXPECT_EQ(bodies().last(), "The VPN connection was lost.");
+    EXPECT_EQ(recorder.bodies().last(), "The VPN connection was lost.");
     const qsizetype before = recorder.shown.size();
     states.showConnected();
     events.expectDisconnect();
@@ -67,5 +60,5 @@ TEST_F(DesktopNotifierTest, SameNotice_IsAnnouncedOnceHoweverOftenTheScreenIsReb
     emit events.noticeArrived(7, "Maintenance tonight");
     emit events.noticeArrived(7, "Maintenance tonight");
     emit events.noticeArrived(8, "New servers");
-    EXPECT_EQ(bodies(), QStringList({"Maintenance tonight", "New servers"}));
+    EXPECT_EQ(recorder.bodies(), QStringList({"Maintenance tonight", "New servers"}));
 }

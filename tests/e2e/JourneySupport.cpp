@@ -373,6 +373,21 @@ void JourneyTest::storeRememberedSignIn() const {
     stored.setValue(QStringLiteral("userpassword"), e2e::kAdminPassword);
 }
 
+bool JourneyTest::startClientProcess(QProcess& client) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("ORVEL_DEMO_AUTOCONNECT"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("ORVEL_DEMO_PROTOCOL"), QStringLiteral("OPENVPN"));
+    client.setProcessEnvironment(environment);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.setStandardOutputFile(worldDir() + QStringLiteral("/client.log"));
+    client.start(QFileInfo(e2e::osascriptPath()).canonicalPath() + QStringLiteral("/orvelvpn"),
+                 {QStringLiteral("--api-hosts"), m_service->baseUrls().join(','),
+                  QStringLiteral("--ca-file"), m_service->caFile(), QStringLiteral("--package-url"),
+                  m_service->packageUrl(), QStringLiteral("--language"), QStringLiteral("en")});
+    return client.waitForStarted();
+}
+
 void JourneyTest::startClient() {
     resetAppState();
     LaunchOptions options;

@@ -95,6 +95,9 @@ protected:
     // An IKE SA is established in the client's charon.
     bool ikev2SaUp() const;
     QString worldDir() const { return m_dir; }
+    // The client as its own process, pressing connect over OpenVPN by itself (the demo's
+    // press), its output in client.log of the world folder; false when it did not start.
+    bool startClientProcess(QProcess& client);
     QByteArray resolverContent() const;
     QByteArray originalResolver() const { return kOriginalResolver; }
     QString vpnHome() const;

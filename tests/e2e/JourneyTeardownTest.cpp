@@ -137,20 +137,7 @@ TEST_F(JourneyOpenVPNTeardownTest, SignOutAndQuitWhileConnected_RestoreTheResolv
 TEST_F(JourneyOpenVPNTeardownTest, KilledWhileConnected_NextStartClearsTheLeftovers) {
     storeRememberedSignIn();
     QProcess client;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("ORVEL_DEMO_AUTOCONNECT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("ORVEL_DEMO_PROTOCOL"), QStringLiteral("OPENVPN"));
-    client.setProcessEnvironment(environment);
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    client.setStandardOutputFile(worldDir() + QStringLiteral("/client.log"));
-    const QString program =
-        QFileInfo(e2e::osascriptPath()).canonicalPath() + QStringLiteral("/orvelvpn");
-    client.start(program,
-                 {QStringLiteral("--api-hosts"), service().baseUrls().join(','),
-                  QStringLiteral("--ca-file"), service().caFile(), QStringLiteral("--package-url"),
-                  service().packageUrl(), QStringLiteral("--language"), QStringLiteral("en")});
-    ASSERT_TRUE(client.waitForStarted()) << program.toStdString();
+    ASSERT_TRUE(startClientProcess(client));
     const bool up = waitUntil(
         [&] { return utun0Up() && resolverContent().startsWith("nameserver 8.8.8.8\n"); }, 30000);
     ::kill(static_cast<pid_t>(client.processId()), SIGKILL);

@@ -387,19 +387,7 @@ TEST_F(KillSwitchJourneyTest, BlocksFromConnectingThroughADrop_UntilTheUserDisco
 
 TEST_F(KillSwitchJourneyTest, KilledClient_LeavesTheTable_TheNextStartOffersToClearIt) {
     service().setScenario(scenario(1194));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("ORVEL_DEMO_AUTOCONNECT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("ORVEL_DEMO_PROTOCOL"), QStringLiteral("OPENVPN"));
-    m_client.setProcessEnvironment(environment);
-    m_client.setProcessChannelMode(QProcess::MergedChannels);
-    m_client.setStandardOutputFile(worldDir() + QStringLiteral("/client.log"));
-    m_client.start(QFileInfo(e2e::osascriptPath()).canonicalPath() + QStringLiteral("/orvelvpn"),
-                   {QStringLiteral("--api-hosts"), service().baseUrls().join(','),
-                    QStringLiteral("--ca-file"), service().caFile(),
-                    QStringLiteral("--package-url"), service().packageUrl(),
-                    QStringLiteral("--language"), QStringLiteral("en")});
-    ASSERT_TRUE(m_client.waitForStarted());
+    ASSERT_TRUE(startClientProcess(m_client));
     const bool connected =
         waitUntil([&] { return utun0Up() && ourTable().contains("th dport 53 drop"); }, 30000);
     m_client.kill();
