@@ -19,6 +19,7 @@
 #include "connection/SystemTunnelControl.h"
 #include "keyring/LegacySecrets.h"
 #include "killswitch/KillSwitch.h"
+#include "platform/DeferredItemStore.h"
 #include "platform/DesktopBrowser.h"
 #include "platform/FileItemStore.h"
 #include "platform/MessageBoxAlerts.h"
@@ -72,18 +73,19 @@ std::unique_ptr<SystemVpnService> makeVpnService(const QString& choice, ItemStor
 
 // The keyring when a Secret Service answers on the session bus, taking over what the
 // file store held; the private files otherwise. orvel-osascript chooses the same way, so
-// it reads the items the client wrote. Like the runner, it is never released.
+// it reads the items the client wrote. The choice is made beside the first window; like
+// the runner, the store is never released.
 ItemStore& processItemStore() {
-    static ItemStore* store = []() -> ItemStore* {
+    static auto* store = new DeferredItemStore([]() -> std::unique_ptr<ItemStore> {
         if (!SecretServiceItemStore::answers()) {
             qCInfo(lcApp) << "no Secret Service answers: secrets are kept in private files";
-            return new FileItemStore;
+            return std::make_unique<FileItemStore>();
         }
-        auto* keyring = new SecretServiceItemStore;
+        auto keyring = std::make_unique<SecretServiceItemStore>();
         FileItemStore files;
         LegacySecrets::moveItems(files, *keyring);
         return keyring;
-    }();
+    });
     return *store;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/DeferredItemStore.h"
 #include "platform/FileItemStore.h"
 #include "platform/MemoryItemStore.h"
 #include "platform/SecretServiceItemStore.h"
@@ -7,9 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -24,7 +27,7 @@ mode_t modeOf(const QString& path) {
     return info.st_mode & 07777;
 }
 
-enum class Kind { Memory, File, Keyring };
+enum class Kind { Memory, File, Keyring, Deferred };
 
 std::string nameOf(Kind kind) {
     switch (kind) {
@@ -32,6 +35,8 @@ std::string nameOf(Kind kind) {
         return "Memory";
     case Kind::File:
         return "File";
+    case Kind::Deferred:
+        return "Deferred";
     case Kind::Keyring:
         break;
     }
@@ -55,6 +60,10 @@ protected:
             if (!m_keyring->unavailable().isEmpty())
                 GTEST_SKIP() << m_keyring->unavailable().toStdString();
             m_store = std::make_unique<SecretServiceItemStore>();
+            break;
+        case Kind::Deferred:
+            m_store = std::make_unique<DeferredItemStore>(
+                [] { return std::make_unique<MemoryItemStore>(); });
             break;
         }
     }
@@ -130,8 +139,31 @@ TEST_P(ItemStoreContract, PersistentReference_DiesWithItemAndIsNotReusedByANewOn
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ItemStoreContract,
-                         ::testing::Values(Kind::Memory, Kind::File, Kind::Keyring),
+                         ::testing::Values(Kind::Memory, Kind::File, Kind::Keyring, Kind::Deferred),
                          [](const auto& info) { return nameOf(info.param); });
+
+// The first uses may come from several threads at once (the window, a launch job): the
+// store is still chosen once, and not on a caller's thread.
+TEST(DeferredItemStoreTest, ChoiceRunsOnceOffTheCallersThreads) {
+    std::atomic<int> choices = 0;
+    std::atomic<bool> onCaller = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    DeferredItemStore store([&] {
+        ++choices;
+        onCaller = std::this_thread::get_id() == caller;
+        auto memory = std::make_unique<MemoryItemStore>();
+        memory->add(item(QStringLiteral("svc"), "A"), "a");
+        return memory;
+    });
+    QByteArray seenByOther, seenHere;
+    std::thread other([&] { store.copyValue(item(QStringLiteral("svc"), "A"), &seenByOther); });
+    store.copyValue(item(QStringLiteral("svc"), "A"), &seenHere);
+    other.join();
+    EXPECT_EQ(seenByOther, "a");
+    EXPECT_EQ(seenHere, "a");
+    EXPECT_EQ(choices, 1);
+    EXPECT_FALSE(onCaller);
+}
 
 class FileItemStoreTest : public ::testing::Test {
 protected:
