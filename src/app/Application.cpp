@@ -262,7 +262,7 @@ void Application::start() {
 
 void Application::show(bool hidden) {
     if (!hidden)
-        m_parts->window.show();
+        m_parts->window.present();
 }
 
 MainWindow& Application::window() {

@@ -26,6 +26,8 @@ Q_LOGGING_CATEGORY(lcStartup, "orvel.startup")
 namespace {
 constexpr int kWidth = 350;
 constexpr int kHeight = 500;
+// One refresh of a 60 Hz display: a window shown this much later looks no different.
+constexpr int kOneFrameMs = 16;
 // A regular start is over long before this; the busy bar repaints some 30 times a second,
 // and every repaint wakes several threads.
 constexpr int kBusyAnimationMs = 3000;
@@ -66,9 +68,13 @@ void InitialVC::viewDidLoad() {
     cookie_url = cookieDomainOf(appState().apiBaseURL);
     // On a regular start the session request and the version check are the chain's
     // first exchanges with the service: they go out now, one after the other as the chain
-    // would send them, and their round trips overlap building the screens.
+    // would send them, and their round trips overlap building the screens. When they are
+    // back within a frame, this screen would be gone before it could be seen: the window
+    // waits that frame for the login screen.
     ApiClient* api = services().api;
-    if (api && packageReady() && networkReachable())
+    if (api && packageReady() && networkReachable()) {
+        if (auto* window = qobject_cast<MainWindow*>(services().mainWindow))
+            window->holdBackFirstShow(kOneFrameMs);
         api->sendAhead(
             QLatin1String(ApiPath::initSession), [domain = cookie_url](const ApiReply& reply) {
                 const QString csrfToken = sessionToken(reply, "csrftoken");
@@ -76,6 +82,7 @@ void InitialVC::viewDidLoad() {
                     QString::fromLatin1(ApiPath::osxVersion), versionCheckFields(), csrfToken,
                     sessionCookies(domain, csrfToken, sessionToken(reply, "sessionid"))});
             });
+    }
     setObjectName(QStringLiteral("InitialVC"));
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));

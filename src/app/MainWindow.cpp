@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QKeySequence>
+#include <QTimer>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     auto* quit = new QAction(this);
@@ -14,11 +15,33 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     addAction(quit);
 }
 
+// Shown at once rather than from the event loop, where Qt would show it after painting
+// the window once more with the old screen still in it.
 void MainWindow::setContentViewController(QWidget* controller) {
     QWidget* previous = takeCentralWidget();
-    setCentralWidget(controller);
-    if (previous)
+    if (previous) {
+        previous->hide();
         previous->deleteLater();
+    }
+    setCentralWidget(controller);
+    if (controller)
+        controller->show();
+    if (previous)
+        showHeldBack();
+}
+
+void MainWindow::present() {
+    if (m_holdBackMs <= 0) {
+        show();
+        return;
+    }
+    m_heldBack = true;
+    QTimer::singleShot(m_holdBackMs, this, &MainWindow::showHeldBack);
+}
+
+void MainWindow::showHeldBack() {
+    if (m_heldBack)
+        show();
 }
 
 QWidget* MainWindow::contentViewController() const {
@@ -47,4 +70,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     m_delegate->requestQuit();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    m_heldBack = false;
+    m_holdBackMs = 0;
+    QMainWindow::showEvent(event);
 }

@@ -13,6 +13,7 @@ class MainWindow final : public QMainWindow {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
 
+    // The new screen replaces the old one at once; a window held back is shown with it.
     void setContentViewController(QWidget* controller);
     QWidget* contentViewController() const;
     void setContentSize(int width, int height);
@@ -22,10 +23,22 @@ public:
     // quits otherwise; without it closing only hides.
     void setHideOnClose(std::function<bool()> canHide) { m_canHide = std::move(canHide); }
 
+    // A first screen that expects to be replaced within a frame (its replies are on their
+    // way) asks for the window to be held back that long, so that the screen a user sees
+    // first is the one that stays, not one replaced before it could be seen. present()
+    // then shows the window when the next screen is in, when something must be shown in
+    // it (showHeldBack()), or once the time is up, whichever comes first.
+    void holdBackFirstShow(int milliseconds) { m_holdBackMs = milliseconds; }
+    void present();
+    void showHeldBack();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QPointer<AppDelegate> m_delegate;
     std::function<bool()> m_canHide;
+    int m_holdBackMs = 0;
+    bool m_heldBack = false;
 };

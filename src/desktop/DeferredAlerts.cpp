@@ -1,19 +1,20 @@
 #include "desktop/DeferredAlerts.h"
 
+#include "app/MainWindow.h"
 #include "desktop/DesktopNotifier.h"
 
 #include <QEvent>
 #include <QTimer>
-#include <QWidget>
 #include <algorithm>
 
-DeferredAlerts::DeferredAlerts(Alerts& alerts, QWidget& window, DesktopNotifier& notifier,
+DeferredAlerts::DeferredAlerts(Alerts& alerts, MainWindow& window, DesktopNotifier& notifier,
                                QObject* parent)
     : QObject(parent), m_alerts(alerts), m_window(window), m_notifier(notifier) {
     m_window.installEventFilter(this);
 }
 
 void DeferredAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
+    m_window.showHeldBack();
     auto show = [this, text, buttonTitle] { m_alerts.showConfirmAlert(text, buttonTitle); };
     if (!mustWait())
         show();
@@ -24,6 +25,7 @@ void DeferredAlerts::showConfirmAlert(const QString& text, const QString& button
 // The expiry warning announces itself as a notification already (the connection's
 // expiryWarning event): held, it is not announced twice.
 void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
+    m_window.showHeldBack();
     auto show = [this, alert] { m_alerts.showExpiryAlert(alert); };
     if (!mustWait())
         show();
@@ -32,6 +34,7 @@ void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
 }
 
 int DeferredAlerts::showChoiceAlert(const QString& text, const QStringList& buttonTitles) {
+    m_window.showHeldBack();
     if (m_window.isVisible())
         return m_alerts.showChoiceAlert(text, buttonTitles);
     m_notifier.post(text);

@@ -7,18 +7,19 @@
 #include <functional>
 
 class DesktopNotifier;
-class QWidget;
+class MainWindow;
 
 // Alerts of a client whose window is not on screen (started hidden in the tray, or closed
 // to it). An alert then would block with nothing of the client to see: it is held instead
 // (once, however often it is raised), the user is told by a desktop notification, and the
 // held alerts appear in order when the window is shown. Each held call returns at once, as
 // if the alert had been closed without a choice. A choice cannot wait for an answer: while
-// hidden the first choice (the cautious one) is taken and the user told.
+// hidden the first choice (the cautious one) is taken and the user told. A window held
+// back for its first frame is not hidden: it is shown before the alert.
 class DeferredAlerts final : public QObject, public Alerts {
     Q_OBJECT
 public:
-    DeferredAlerts(Alerts& alerts, QWidget& window, DesktopNotifier& notifier,
+    DeferredAlerts(Alerts& alerts, MainWindow& window, DesktopNotifier& notifier,
                    QObject* parent = nullptr);
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
@@ -39,7 +40,7 @@ private:
     void showHeld();
 
     Alerts& m_alerts;
-    QWidget& m_window;
+    MainWindow& m_window;
     DesktopNotifier& m_notifier;
     QList<Held> m_held;
 };

@@ -118,6 +118,23 @@ TEST_F(InitialVCTest, ChainRunsStepByStepAndVersion200ShowsTheLoginScreen) {
     EXPECT_TRUE(alerts().confirmTexts.isEmpty());
 }
 
+// Replies on their way hold the window back for a frame; a first start has none.
+TEST_F(InitialVCTest, RegularStartHoldsTheWindowBackAFrame_FirstStartDoesNot) {
+    window.setContentViewController(new InitialVC(&storyboard));
+    window.present();
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_TRUE(waitUntil([this] { return window.isVisible(); }));
+
+    MainWindow firstStart;
+    services().mainWindow = &firstStart;
+    steps.installed = false;
+    firstStart.setContentViewController(new InitialVC(&storyboard));
+    firstStart.present();
+    EXPECT_TRUE(firstStart.isVisible());
+    firstStart.setContentViewController(nullptr);
+    services().mainWindow = &window;
+}
+
 TEST_F(InitialVCTest, TitleIsTheAppTitleDirectlyFollowedByTheVersion) {
     service().scenario().versionResult = QStringLiteral("777");
     InitialVC* screen = start();

@@ -1,6 +1,7 @@
 #include "desktop/DeferredAlerts.h"
 
 #include "app/AppState.h"
+#include "app/MainWindow.h"
 #include "app/Services.h"
 #include "connection/AccountNotices.h"
 #include "desktop/DesktopNotifier.h"
@@ -9,8 +10,6 @@
 #include "platform/RecordingAlerts.h"
 #include "platform/RecordingDesktopNotifications.h"
 #include "support/TestEnvironment.h"
-
-#include <QWidget>
 
 namespace {
 const QDateTime kNow(QDate(2030, 3, 10), QTime(12, 0, 0));
@@ -21,7 +20,7 @@ class DeferredAlertsTest : public OrvelTest {
 protected:
     DeferredAlertsTest() { services().alerts = &deferred; }
 
-    QWidget window;
+    MainWindow window;
     RecordingDesktopNotifications recorder;
     DesktopSettings settings{preferences()};
     DesktopNotifier notifier{recorder, settings, [this] { return window.isVisible(); }};
@@ -78,4 +77,14 @@ TEST_F(DeferredAlertsTest, ChoiceWhileHidden_TakesTheFirstAndTellsTheUser) {
 
     window.show();
     EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 1);
+}
+
+TEST_F(DeferredAlertsTest, WindowHeldBackForItsFirstFrame_IsShownAndTheAlertWithIt) {
+    window.holdBackFirstShow(60'000);
+    window.present();
+    ASSERT_FALSE(window.isVisible());
+    alerts().choiceAnswer = 1;
+    EXPECT_EQ(deferred.showChoiceAlert("Keep blocking?", {"Keep", "Clear"}), 1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(recorder.bodies().isEmpty());
 }
