@@ -9,9 +9,9 @@
 class StartupWarmup {
 public:
     // Before QApplication, while it connects to the display: the font configuration, then
-    // the OpenSSL library Qt's TLS backend opens for the first request (loaded and set up,
-    // Qt finds it ready). Nothing of Qt runs here: Qt takes the first thread that uses it
-    // for its main thread.
+    // the OpenSSL library Qt's TLS backend opens for the first request (loaded, set up and
+    // its algorithms fetched, Qt finds it ready). Nothing of Qt runs here: Qt takes the
+    // first thread that uses it for its main thread.
     static StartupWarmup fontsAndTls();
     // Once QApplication exists, and to end before it (an early exit must not pull the
     // application from under it): the session bus, which the tray asks whether a tray
