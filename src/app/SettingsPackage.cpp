@@ -39,12 +39,6 @@ struct ArchiveEntry {
     zip_uint64_t size = 0;
 };
 
-struct ZipCloser {
-    const LibZip* zip;
-    void operator()(zip_t* archive) const { zip->zip_discard(archive); }
-};
-using ZipHandle = std::unique_ptr<zip_t, ZipCloser>;
-
 // The entry's path below the folder, or nothing when it would leave the folder.
 std::optional<QString> relativeEntryPath(const QString& name) {
     if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QChar(0)))
@@ -227,9 +221,9 @@ bool unpackSettingsArchive(const QString& archivePath, const QString& folder,
         return false;
     }
     int openError = 0;
-    ZipHandle archive(zip->zip_open(QFile::encodeName(archivePath).constData(),
-                                    ZIP_RDONLY | ZIP_CHECKCONS, &openError),
-                      ZipCloser{zip});
+    ZipArchive archive(zip->zip_open(QFile::encodeName(archivePath).constData(),
+                                     ZIP_RDONLY | ZIP_CHECKCONS, &openError),
+                       ZipDiscard{zip});
     if (!archive) {
         zip_error_t zipError;
         zip->zip_error_init_with_code(&zipError, openError);

@@ -43,11 +43,6 @@ const char* const kPreferenceKeys[] = {"isChecked",
                                        "desktop_start_hidden",
                                        "favourite_servers",
                                        "recent_servers"};
-
-struct ZipCloser {
-    const LibZip* zip;
-    void operator()(zip_t* archive) const { zip->zip_discard(archive); }
-};
 } // namespace
 
 DiagnosticsExport::DiagnosticsExport(QStringList logFiles, const Preferences& preferences,
@@ -144,9 +139,9 @@ bool DiagnosticsExport::write(const QString& archivePath, QString* error) const 
         return false;
     }
     int code = 0;
-    std::unique_ptr<zip_t, ZipCloser> archive(
+    ZipArchive archive(
         zip->zip_open(QFile::encodeName(partial).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code),
-        ZipCloser{zip});
+        ZipDiscard{zip});
     if (!archive) {
         *error = QStringLiteral("cannot create ") + partial;
         return false;

@@ -2,6 +2,7 @@
 
 #include "platform/OnDemandLibrary.h"
 
+#include <memory>
 #include <zip.h>
 
 // clang-format off
@@ -30,3 +31,10 @@ struct LibZip {
     ORVEL_LIBZIP(ORVEL_ON_DEMAND_MEMBER)
     static const LibZip* load();
 };
+
+// An archive opened through the loaded library; discarded unless it was closed.
+struct ZipDiscard {
+    const LibZip* zip;
+    void operator()(zip_t* archive) const { zip->zip_discard(archive); }
+};
+using ZipArchive = std::unique_ptr<zip_t, ZipDiscard>;
