@@ -1,6 +1,6 @@
 #include "ServerListReply.h"
 #include "api/ApiReply.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "servers/ServerList.h"
 
 #include <QCoreApplication>

@@ -3,15 +3,15 @@
 // adds, and the time of every frame while the whole list is scrolled.
 #include "ServerListReply.h"
 #include "api/ApiReply.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/ShortcutFavourites.h"
-#include "platform/MemoryPreferences.h"
-#include "servers/ServerData.h"
 #include "servers/ServerList.h"
-#include "servers/TableViewController.h"
+#include "support/MemoryPreferences.h"
+#include "ui/TableViewController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

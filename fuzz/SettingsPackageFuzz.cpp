@@ -1,6 +1,6 @@
 // The settings package unpacker on any archive: it unpacks or refuses, and nothing it
 // leaves in the folder is a link.
-#include "app/SettingsPackage.h"
+#include "startup/SettingsPackage.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #include "api/ApiClient.h"
 
 #include "api/ApiHosts.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 
 #include <QFile>
 #include <QLoggingCategory>

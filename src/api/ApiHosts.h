@@ -1,21 +1,13 @@
 #pragma once
 
+#include "core/ApiHostTable.h"
+
 #include <QList>
 #include <QNetworkCookie>
 #include <QString>
-#include <QStringList>
 
 class QNetworkCookieJar;
 
-// The five base addresses of the service, in the order failures move through them.
-const QStringList& apiHostTable();
-QStringList defaultApiHostTable();
-
-// Replaces the table for a deployment or a test run; refused unless exactly five
-// https addresses are given. Also re-selects apiBaseURL.
-bool overrideApiHostTable(const QStringList& hosts);
-
-void selectApiBaseURL();
 void switchApiHost();
 
 // The host name a screen keeps as its cookie domain: the address split at "/", empty

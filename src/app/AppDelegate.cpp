@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 
-#include "app/AppState.h"
-#include "app/ConnectionObserver.h"
-#include "app/Services.h"
-#include "app/TunnelTeardown.h"
+#include "core/AppState.h"
+#include "core/ConnectionObserver.h"
+#include "core/Services.h"
+#include "core/TunnelTeardown.h"
 
 #include <QWidget>
 

@@ -2,21 +2,18 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiHosts.h"
-#include "api/PasswordChangeVC.h"
-#include "api/ViewController.h"
 #include "app/AppDelegate.h"
-#include "app/AppInfo.h"
-#include "app/AppState.h"
-#include "app/InitialVC.h"
-#include "app/LocalizeStrings.h"
+#include "app/DesktopController.h"
 #include "app/MainWindow.h"
 #include "app/QuitSignals.h"
-#include "app/Services.h"
-#include "app/SingleInstance.h"
-#include "app/Storyboard.h"
-#include "app/SystemStartupSteps.h"
-#include "connection/NetworkVC.h"
+#include "connection/ConnectionEvents.h"
 #include "connection/SystemTunnelControl.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "desktop/Desktop.h"
 #include "keyring/LegacySecrets.h"
 #include "killswitch/KillSwitch.h"
 #include "platform/DeferredItemStore.h"
@@ -31,19 +28,26 @@
 #include "platform/SecretServiceItemStore.h"
 #include "platform/SettingsPreferences.h"
 #include "platform/SimulatedVpnService.h"
+#include "platform/SingleInstance.h"
 #include "platform/StrongSwanVpnService.h"
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemHostResolver.h"
 #include "platform/SystemInterfaceList.h"
-#include "tunnel/DialogController.h"
+#include "startup/SystemStartupSteps.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNSession.h"
+#include "tunnel/PackagePin.h"
 #include "tunnel/PrivilegedScript.h"
 #include "tunnel/SharedTunnelTeardown.h"
+#include "ui/DialogController.h"
+#include "ui/InitialVC.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/PasswordChangeVC.h"
 #include "ui/UserVC.h"
+#include "ui/ViewController.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -119,13 +123,23 @@ NftablesFirewall makeFirewall(const Preferences& preferences) {
         [](const QString& statement) { return processScriptRunner().run(statement); });
 }
 
+// The package address and its checksum come from the launch options when given.
+SettingsPackageInstaller::Options packageOptions(const LaunchOptions& launch) {
+    SettingsPackageInstaller::Options options;
+    if (!launch.packageUrl.isEmpty())
+        options.packageUrl = launch.packageUrl;
+    PackagePin::setLaunchOption(launch.packageSha256);
+    options.packageSha256 = PackagePin::pinnedSha256();
+    return options;
+}
+
 } // namespace
 
 struct Application::Parts {
     explicit Parts(const LaunchOptions& options)
         : preferences(options.preferencesFile.isEmpty() ? SettingsPreferences::defaultFilePath()
                                                         : options.preferencesFile),
-          startupSteps(options) {}
+          startupSteps(packageOptions(options)) {}
 
     SettingsPreferences preferences;
     NotificationCenter notifications;
@@ -150,6 +164,7 @@ struct Application::Parts {
     SystemHostResolver hostResolver;
     NftablesFirewall firewall{makeFirewall(preferences)};
     KillSwitch killSwitch{{firewall, hostResolver, preferences}, workingFolder()};
+    DesktopController control{window, delegate};
 };
 
 namespace {
@@ -243,6 +258,9 @@ void Application::wireQuitAndReopen(QApplication& app) {
     QObject::connect(&delegate, &AppDelegate::terminateApproved, &app, &QApplication::quit);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
+    // A quit takes the tunnel down on purpose: no drop to announce.
+    QObject::connect(&delegate, &AppDelegate::quitRequested, &delegate,
+                     [] { ConnectionEvents::shared().expectDisconnect(); });
     QObject::connect(&m_parts->quitSignals, &QuitSignals::quitRequested, &delegate,
                      &AppDelegate::requestQuit);
     QObject::connect(&m_parts->instance, &SingleInstance::reopenRequested, &delegate,
@@ -265,30 +283,12 @@ void Application::show(bool hidden) {
         m_parts->window.present();
 }
 
+DesktopHost Application::desktopHost() {
+    Parts& parts = *m_parts;
+    return {parts.control,    parts.window, parts.instance,  parts.preferences,
+            parts.storyboard, parts.alerts, parts.killSwitch};
+}
+
 MainWindow& Application::window() {
     return m_parts->window;
-}
-
-AppDelegate& Application::delegate() {
-    return m_parts->delegate;
-}
-
-SingleInstance& Application::instance() {
-    return m_parts->instance;
-}
-
-Preferences& Application::preferences() {
-    return m_parts->preferences;
-}
-
-Storyboard& Application::storyboard() {
-    return m_parts->storyboard;
-}
-
-Alerts& Application::alerts() {
-    return m_parts->alerts;
-}
-
-KillSwitch& Application::killSwitch() {
-    return m_parts->killSwitch;
 }

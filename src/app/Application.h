@@ -4,14 +4,10 @@
 
 #include <memory>
 
-class Alerts;
 class AppDelegate;
-class KillSwitch;
 class MainWindow;
-class Preferences;
 class QApplication;
-class SingleInstance;
-class Storyboard;
+struct DesktopHost;
 
 // The composition root: wires the real platform services into the shared services,
 // makes the window and shows the first screen.
@@ -31,16 +27,9 @@ public:
     // Shows the window, unless the client starts hidden.
     void show(bool hidden = false);
 
-    // What a layer around the client (the desktop's tray, notifications, command line)
-    // attaches to.
+    // What the desktop layer (tray, notifications, command line) attaches to.
+    DesktopHost desktopHost();
     MainWindow& window();
-    AppDelegate& delegate();
-    SingleInstance& instance();
-    Preferences& preferences();
-    Storyboard& storyboard();
-    // The modal alerts as made here; a layer may route the shared ones through its own.
-    Alerts& alerts();
-    KillSwitch& killSwitch();
 
 private:
     struct Parts;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppDelegate.h"
+#include "core/ContentWindow.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -8,16 +9,16 @@
 
 // The one window. Its content controller is replaced as the user moves on; the old
 // screen is released with it.
-class MainWindow final : public QMainWindow {
+class MainWindow final : public QMainWindow, public ContentWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
 
     // The new screen replaces the old one at once; a window held back is shown with it.
-    void setContentViewController(QWidget* controller);
-    QWidget* contentViewController() const;
-    void setContentSize(int width, int height);
-    void setResizable(bool resizable);
+    void setContentViewController(QWidget* controller) override;
+    QWidget* contentViewController() const override;
+    void setContentSize(int width, int height) override;
+    void setResizable(bool resizable) override;
     void setDelegate(AppDelegate* delegate) { m_delegate = delegate; }
     // Closing hides the window while this answers true (a tray can bring it back) and
     // quits otherwise; without it closing only hides.
@@ -28,9 +29,10 @@ public:
     // first is the one that stays, not one replaced before it could be seen. present()
     // then shows the window when the next screen is in, when something must be shown in
     // it (showHeldBack()), or once the time is up, whichever comes first.
-    void holdBackFirstShow(int milliseconds) { m_holdBackMs = milliseconds; }
+    void holdBackFirstShow(int milliseconds) override { m_holdBackMs = milliseconds; }
     void present();
-    void showHeldBack();
+    void showHeldBack() override;
+    QWidget& widget() override { return *this; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,16 +1,16 @@
 #include "connection/AccountNotices.h"
 
 #include "api/ApiClient.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/ServiceDate.h"
-#include "app/Services.h"
 #include "connection/ConnectionEvents.h"
 #include "connection/ExpiryCheck.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/NoticeModel.h"
+#include "core/ServiceDate.h"
+#include "core/Services.h"
 #include "platform/Alerts.h"
 #include "platform/Browser.h"
 #include "platform/Preferences.h"
-#include "ui/NoticeModel.h"
 
 #include <QLoggingCategory>
 #include <QUrl>

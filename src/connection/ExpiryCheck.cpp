@@ -1,6 +1,6 @@
 #include "connection/ExpiryCheck.h"
 
-#include "app/LocalizeStrings.h"
+#include "core/LocalizeStrings.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Subject.h"
 #include "platform/SystemVpnService.h"
-#include "ui/Subject.h"
 
 #include <QString>
 #include <functional>

@@ -1,12 +1,12 @@
 #include "desktop/ControlServer.h"
 
-#include "app/AppState.h"
-#include "app/SingleInstance.h"
 #include "connection/ConnectionEvents.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "desktop/ClientControl.h"
 #include "desktop/ControlProtocol.h"
-#include "desktop/DesktopController.h"
 #include "desktop/ServerShortcuts.h"
-#include "servers/ServerData.h"
+#include "platform/SingleInstance.h"
 #include "servers/ServerList.h"
 
 #include <QJsonArray>
@@ -55,7 +55,7 @@ private:
 };
 } // namespace
 
-ControlServer::ControlServer(SingleInstance& instance, DesktopController& controller,
+ControlServer::ControlServer(SingleInstance& instance, ClientControl& controller,
                              ServerShortcuts& shortcuts, QObject* parent)
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
     connect(&instance, &SingleInstance::commandReceived, this, &ControlServer::onRequest);
@@ -105,8 +105,8 @@ void ControlServer::handle(const QByteArray& line, const Answer& answer) {
     }
 }
 
-QJsonObject ControlServer::statusObject(const DesktopController& controller) {
-    const DesktopController::Status status = controller.status();
+QJsonObject ControlServer::statusObject(const ClientControl& controller) {
+    const ClientControl::Status status = controller.status();
     const bool connected = status.state == QLatin1String("connected");
     return {
         {QStringLiteral("state"), status.state},
@@ -157,7 +157,7 @@ void ControlServer::answerConnect(const QJsonObject& request, const Answer& answ
     auto* outcome = new Outcome(answer, ControlProtocol::kConnectTimeoutMs,
                                 QStringLiteral("attempt failed: no connection in time"));
     ConnectionEvents& events = ConnectionEvents::shared();
-    DesktopController* controller = &m_controller;
+    ClientControl* controller = &m_controller;
     // Queued: the controller first records the connection (time, recent servers).
     connect(
         &events, &ConnectionEvents::connected, outcome,

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <functional>
 
-class DesktopController;
+class ClientControl;
 class QLocalSocket;
 class ServerShortcuts;
 class SingleInstance;
@@ -13,14 +13,14 @@ class SingleInstance;
 class ControlServer final : public QObject {
     Q_OBJECT
 public:
-    ControlServer(SingleInstance& instance, DesktopController& controller,
-                  ServerShortcuts& shortcuts, QObject* parent = nullptr);
+    ControlServer(SingleInstance& instance, ClientControl& controller, ServerShortcuts& shortcuts,
+                  QObject* parent = nullptr);
 
     // The answer to one request line; connect and disconnect answer once the tunnel has
     // settled, through `answer`.
     void handle(const QByteArray& line, const std::function<void(const QJsonObject&)>& answer);
 
-    static QJsonObject statusObject(const DesktopController& controller);
+    static QJsonObject statusObject(const ClientControl& controller);
 
 private:
     void onRequest(QLocalSocket* peer, const QByteArray& line);
@@ -29,6 +29,6 @@ private:
                        const std::function<void(const QJsonObject&)>& answer);
     void answerDisconnect(const std::function<void(const QJsonObject&)>& answer);
 
-    DesktopController& m_controller;
+    ClientControl& m_controller;
     ServerShortcuts& m_shortcuts;
 };

@@ -1,16 +1,17 @@
 #include "desktop/DeferredAlerts.h"
 
-#include "app/MainWindow.h"
+#include "core/ContentWindow.h"
 #include "desktop/DesktopNotifier.h"
 
 #include <QEvent>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 
-DeferredAlerts::DeferredAlerts(Alerts& alerts, MainWindow& window, DesktopNotifier& notifier,
+DeferredAlerts::DeferredAlerts(Alerts& alerts, ContentWindow& window, DesktopNotifier& notifier,
                                QObject* parent)
     : QObject(parent), m_alerts(alerts), m_window(window), m_notifier(notifier) {
-    m_window.installEventFilter(this);
+    m_window.widget().installEventFilter(this);
 }
 
 void DeferredAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
@@ -18,7 +19,8 @@ void DeferredAlerts::showConfirmAlert(const QString& text, const QString& button
     auto show = [this, text, buttonTitle] { m_alerts.showConfirmAlert(text, buttonTitle); };
     if (!mustWait())
         show();
-    else if (hold(QStringLiteral("confirm:") + text, std::move(show)) && !m_window.isVisible())
+    else if (hold(QStringLiteral("confirm:") + text, std::move(show)) &&
+             !m_window.widget().isVisible())
         m_notifier.post(text);
 }
 
@@ -35,7 +37,7 @@ void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
 
 int DeferredAlerts::showChoiceAlert(const QString& text, const QStringList& buttonTitles) {
     m_window.showHeldBack();
-    if (m_window.isVisible())
+    if (m_window.widget().isVisible())
         return m_alerts.showChoiceAlert(text, buttonTitles);
     m_notifier.post(text);
     return 0;
@@ -43,7 +45,7 @@ int DeferredAlerts::showChoiceAlert(const QString& text, const QStringList& butt
 
 // Once the window is up, alerts still wait behind those held before it.
 bool DeferredAlerts::mustWait() const {
-    return !m_window.isVisible() || !m_held.isEmpty();
+    return !m_window.widget().isVisible() || !m_held.isEmpty();
 }
 
 bool DeferredAlerts::hold(const QString& key, std::function<void()> show) {
@@ -56,14 +58,14 @@ bool DeferredAlerts::hold(const QString& key, std::function<void()> show) {
 
 bool DeferredAlerts::eventFilter(QObject* watched, QEvent* event) {
     // After the window is on screen, not inside its show.
-    if (watched == &m_window && event->type() == QEvent::Show && !m_held.isEmpty())
+    if (watched == &m_window.widget() && event->type() == QEvent::Show && !m_held.isEmpty())
         QTimer::singleShot(0, this, &DeferredAlerts::showHeld);
     return QObject::eventFilter(watched, event);
 }
 
 // One at a time: each blocks until closed, and the window may be hidden again meanwhile.
 void DeferredAlerts::showHeld() {
-    while (!m_held.isEmpty() && m_window.isVisible()) {
+    while (!m_held.isEmpty() && m_window.widget().isVisible()) {
         const Held next = m_held.takeFirst();
         next.show();
     }

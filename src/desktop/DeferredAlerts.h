@@ -7,7 +7,7 @@
 #include <functional>
 
 class DesktopNotifier;
-class MainWindow;
+class ContentWindow;
 
 // Alerts of a client whose window is not on screen (started hidden in the tray, or closed
 // to it). An alert then would block with nothing of the client to see: it is held instead
@@ -19,7 +19,7 @@ class MainWindow;
 class DeferredAlerts final : public QObject, public Alerts {
     Q_OBJECT
 public:
-    DeferredAlerts(Alerts& alerts, MainWindow& window, DesktopNotifier& notifier,
+    DeferredAlerts(Alerts& alerts, ContentWindow& window, DesktopNotifier& notifier,
                    QObject* parent = nullptr);
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
@@ -40,7 +40,7 @@ private:
     void showHeld();
 
     Alerts& m_alerts;
-    MainWindow& m_window;
+    ContentWindow& m_window;
     DesktopNotifier& m_notifier;
     QList<Held> m_held;
 };

@@ -1,17 +1,18 @@
 #include "desktop/Desktop.h"
 
-#include "app/AppDelegate.h"
-#include "app/Application.h"
-#include "app/LocalizeStrings.h"
-#include "app/MainWindow.h"
-#include "app/Services.h"
-#include "app/Storyboard.h"
 #include "connection/ConnectionEvents.h"
+#include "core/AppState.h"
+#include "core/ConfirmAlert.h"
+#include "core/ContentWindow.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "desktop/ClientControl.h"
 #include "desktop/DiagnosticsExport.h"
 #include "desktop/KillSwitchToggles.h"
 #include "desktop/LogFile.h"
 #include "desktop/SettingsVC.h"
-#include "servers/ConfirmAlert.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -21,33 +22,27 @@
 
 namespace {
 constexpr int kTrayDelayMs = 250;
-
-bool trayAvailable() {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
 } // namespace
 
-Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
-    : QObject(parent), m_application(application), m_log(log),
-      m_shortcuts(application.preferences()), m_favourites(m_shortcuts),
-      m_settings(application.preferences()),
+bool Desktop::trayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+Desktop::Desktop(const DesktopHost& host, LogFile& log, QObject* parent)
+    : QObject(parent), m_host(host), m_log(log), m_shortcuts(host.preferences),
+      m_favourites(m_shortcuts), m_settings(host.preferences),
       m_autostart(Autostart::defaultConfigHome(), QCoreApplication::applicationFilePath()),
-      m_controller(application.window(), application.delegate(), m_shortcuts),
       m_notifier(m_notifications, m_settings,
-                 [&window = application.window()] {
-                     return window.isVisible() && window.isActiveWindow() && !window.isMinimized();
-                 }),
-      m_alerts(application.alerts(), application.window(), m_notifier),
-      m_control(application.instance(), m_controller, m_shortcuts) {
-    MainWindow& window = application.window();
-    window.setHideOnClose(&trayAvailable);
-    connect(&application.delegate(), &AppDelegate::quitRequested, this,
-            [] { ConnectionEvents::shared().expectDisconnect(); });
+                 [&control = host.control] { return control.isWindowInFront(); }),
+      m_alerts(host.alerts, host.window, m_notifier),
+      m_control(host.instance, host.control, m_shortcuts) {
+    connect(&ConnectionEvents::shared(), &ConnectionEvents::connected, this,
+            &Desktop::recordUsedServer);
     services().alerts = &m_alerts;
     services().favourites = &m_favourites;
-    application.storyboard().registerController(QStringLiteral("SettingsVC"), [this] {
+    host.storyboard.registerController(QStringLiteral("SettingsVC"), [this] {
         auto* screen = new SettingsVC(m_settings, m_autostart);
-        addKillSwitchToggles(*screen, m_application.killSwitch());
+        addKillSwitchToggles(*screen, m_host.killSwitch);
         connect(screen, &SettingsVC::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
         return screen;
     });
@@ -57,13 +52,20 @@ Desktop::Desktop(Application& application, LogFile& log, QObject* parent)
 }
 
 void Desktop::showTray() {
-    m_tray = std::make_unique<TrayIcon>(m_controller, m_shortcuts);
+    m_tray = std::make_unique<TrayIcon>(m_host.control, m_shortcuts);
     connect(m_tray.get(), &TrayIcon::exportDiagnosticsRequested, this, &Desktop::exportDiagnostics);
     m_tray->show();
 }
 
+void Desktop::recordUsedServer() {
+    const AppState& state = appState();
+    if (state.currentServer)
+        m_shortcuts.recordUsed(
+            {state.selectedProtocol, state.currentServer->hostdomain, state.currentServer->name});
+}
+
 Desktop::~Desktop() {
-    services().alerts = &m_application.alerts();
+    services().alerts = &m_host.alerts;
     services().favourites = nullptr;
 }
 
@@ -77,11 +79,11 @@ void Desktop::exportDiagnostics() {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
         QStringLiteral(".zip");
     const QString path = QFileDialog::getSaveFileName(
-        &m_application.window(), localized(QStringLiteral("EXPORT_DIAGNOSTICS")), suggested,
+        &m_host.window.widget(), localized(QStringLiteral("EXPORT_DIAGNOSTICS")), suggested,
         QStringLiteral("ZIP (*.zip)"));
     if (path.isEmpty())
         return;
-    const DiagnosticsExport diagnostics(m_log.files(), m_application.preferences(),
+    const DiagnosticsExport diagnostics(m_log.files(), m_host.preferences,
                                         &DiagnosticsExport::runWithTimeout);
     QString error;
     if (diagnostics.write(path, &error))

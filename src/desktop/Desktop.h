@@ -3,7 +3,6 @@
 #include "desktop/Autostart.h"
 #include "desktop/ControlServer.h"
 #include "desktop/DeferredAlerts.h"
-#include "desktop/DesktopController.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ServerShortcuts.h"
@@ -14,8 +13,27 @@
 #include <QObject>
 #include <memory>
 
-class Application;
+class Alerts;
+class ClientControl;
+class ContentWindow;
+class KillSwitch;
 class LogFile;
+class Preferences;
+class SingleInstance;
+class Storyboard;
+
+// What the desktop layer attaches to, as the application hands it over.
+struct DesktopHost {
+    ClientControl& control;
+    ContentWindow& window;
+    SingleInstance& instance;
+    Preferences& preferences;
+    Storyboard& storyboard;
+    // The modal alerts as the application made them; the desktop routes the shared ones
+    // through its own.
+    Alerts& alerts;
+    KillSwitch& killSwitch;
+};
 
 // The client as a citizen of the Linux desktop: tray icon, notifications, the settings
 // screen with start at login, the command line's socket and diagnostics export, all
@@ -23,26 +41,26 @@ class LogFile;
 class Desktop final : public QObject {
     Q_OBJECT
 public:
-    Desktop(Application& application, LogFile& log, QObject* parent = nullptr);
+    Desktop(const DesktopHost& host, LogFile& log, QObject* parent = nullptr);
     ~Desktop() override;
 
+    // Closing the window can hide it only while a tray can bring it back.
+    static bool trayAvailable();
     // Hidden only when asked (--hidden or the setting) and a tray can bring it back.
     bool startsHidden(bool askedHidden) const;
     void exportDiagnostics();
 
-    DesktopController& controller() { return m_controller; }
-
 private:
     void showTray();
+    void recordUsedServer();
 
-    Application& m_application;
+    DesktopHost m_host;
     LogFile& m_log;
     ServerShortcuts m_shortcuts;
     ShortcutFavourites m_favourites;
     DesktopSettings m_settings;
     Autostart m_autostart;
     FreedesktopNotifications m_notifications;
-    DesktopController m_controller;
     DesktopNotifier m_notifier;
     DeferredAlerts m_alerts;
     ControlServer m_control;

@@ -1,11 +1,11 @@
 #include "desktop/DesktopNotifier.h"
 
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
 #include "connection/ConnectionEvents.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
 #include "desktop/DesktopSettings.h"
 #include "platform/DesktopNotifications.h"
-#include "servers/ServerData.h"
 
 DesktopNotifier::DesktopNotifier(DesktopNotifications& notifications, DesktopSettings& settings,
                                  std::function<bool()> windowInFront, QObject* parent)

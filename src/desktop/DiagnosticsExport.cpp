@@ -1,7 +1,7 @@
 #include "desktop/DiagnosticsExport.h"
 
-#include "app/AppInfo.h"
-#include "app/AppState.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
 #include "desktop/Redactor.h"
 #include "platform/LibZip.h"
 #include "platform/Preferences.h"

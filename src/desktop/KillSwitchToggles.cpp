@@ -1,6 +1,6 @@
 #include "desktop/KillSwitchToggles.h"
 
-#include "app/LocalizeStrings.h"
+#include "core/LocalizeStrings.h"
 #include "desktop/SettingsVC.h"
 #include "killswitch/KillSwitch.h"
 

@@ -1,6 +1,6 @@
 #include "desktop/LogFile.h"
 
-#include "app/Diagnostics.h"
+#include "core/Diagnostics.h"
 
 #include <QDateTime>
 #include <QDir>

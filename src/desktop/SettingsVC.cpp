@@ -1,9 +1,9 @@
 #include "desktop/SettingsVC.h"
 
-#include "app/LocalizeStrings.h"
+#include "core/ConfirmAlert.h"
+#include "core/LocalizeStrings.h"
 #include "desktop/Autostart.h"
 #include "desktop/DesktopSettings.h"
-#include "servers/ConfirmAlert.h"
 
 #include <QCheckBox>
 #include <QLabel>

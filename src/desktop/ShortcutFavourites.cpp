@@ -1,7 +1,7 @@
 #include "desktop/ShortcutFavourites.h"
 
+#include "core/ServerData.h"
 #include "desktop/ServerShortcuts.h"
-#include "servers/ServerData.h"
 
 namespace {
 // A record's protocol as the shortcuts keep it ("IKEV2" or "OPENVPN").

@@ -1,13 +1,13 @@
 #include "desktop/TrayIcon.h"
 
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "desktop/DesktopController.h"
+#include "core/AppState.h"
+#include "core/ConfirmAlert.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
+#include "desktop/ClientControl.h"
 #include "desktop/ServerShortcuts.h"
 #include "platform/NotificationCenter.h"
-#include "servers/ConfirmAlert.h"
-#include "servers/ImageNamed.h"
+#include "ui/ImageNamed.h"
 
 namespace {
 template <typename Handler>
@@ -33,7 +33,7 @@ QString stateText(const QString& state) {
 }
 } // namespace
 
-TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QObject* parent)
+TrayIcon::TrayIcon(ClientControl& controller, ServerShortcuts& shortcuts, QObject* parent)
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
     m_statusLine = addEntry(m_menu, QString(), "status", this, [] {});
     m_statusLine->setEnabled(false);
@@ -59,7 +59,7 @@ TrayIcon::TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QO
     connect(&m_servers, &QMenu::aboutToShow, this, &TrayIcon::rebuildServers);
     // A tray host may keep the submenu as it was last sent: a star in the list is sent anew.
     connect(&m_shortcuts, &ServerShortcuts::favouritesChanged, this, &TrayIcon::rebuildServers);
-    connect(&m_controller, &DesktopController::statusChanged, this, &TrayIcon::refresh);
+    connect(&m_controller, &ClientControl::statusChanged, this, &TrayIcon::refresh);
     if (NotificationCenter* notifications = services().notifications)
         notifications->observe(QStringLiteral("trafficBlockedChanged"), this,
                                [this] { refresh(); });
@@ -86,7 +86,7 @@ QIcon TrayIcon::iconForState(const QString& state) {
 }
 
 void TrayIcon::refresh() {
-    const DesktopController::Status status = m_controller.status();
+    const ClientControl::Status status = m_controller.status();
     m_icon.setIcon(iconForState(status.state));
     QString statusLine = stateText(status.state);
     QString tooltip = QStringLiteral("OrvelVPN — ") + statusLine;

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
-class DesktopController;
+class ClientControl;
 class ServerShortcuts;
 struct ServerShortcut;
 
@@ -14,7 +14,7 @@ struct ServerShortcut;
 class TrayIcon final : public QObject {
     Q_OBJECT
 public:
-    TrayIcon(DesktopController& controller, ServerShortcuts& shortcuts, QObject* parent = nullptr);
+    TrayIcon(ClientControl& controller, ServerShortcuts& shortcuts, QObject* parent = nullptr);
 
     void show();
     QSystemTrayIcon& icon() { return m_icon; }
@@ -32,7 +32,7 @@ private:
     void connectTo(const QString& protocol, const QString& server);
     void toggleConnection();
 
-    DesktopController& m_controller;
+    ClientControl& m_controller;
     ServerShortcuts& m_shortcuts;
     QSystemTrayIcon m_icon;
     QMenu m_menu;

@@ -1,14 +1,14 @@
 #include "killswitch/KillSwitch.h"
 
 #include "api/ApiHosts.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/ConfirmAlert.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/Alerts.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
-#include "servers/ConfirmAlert.h"
-#include "servers/ServerData.h"
 #include "tunnel/DnsOverride.h"
 
 #include <QDir>

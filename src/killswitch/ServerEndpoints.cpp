@@ -1,6 +1,6 @@
 #include "killswitch/ServerEndpoints.h"
 
-#include "servers/ServerData.h"
+#include "core/ServerData.h"
 #include "tunnel/OpenVPNProfileReader.h"
 
 #include <QUrl>

@@ -1,10 +1,10 @@
 #include "servers/SelectionStore.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
-#include "servers/ServerData.h"
 
 void saveSelection(const std::shared_ptr<ServerData>& record) {
     AppState& state = appState();

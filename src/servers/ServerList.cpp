@@ -2,11 +2,11 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiReply.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "servers/ConfirmAlert.h"
-#include "servers/ServerData.h"
+#include "core/AppState.h"
+#include "core/ConfirmAlert.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "tunnel/SignOut.h"
 
 #include <QLoggingCategory>

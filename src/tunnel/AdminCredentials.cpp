@@ -1,7 +1,7 @@
 #include "tunnel/AdminCredentials.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/PrivilegedScript.h"
 

@@ -1,6 +1,6 @@
 #include "tunnel/KeychainWrapper.h"
 
-#include "app/Services.h"
+#include "core/Services.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "tunnel/Leftovers.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "platform/Preferences.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/DnsOverride.h"

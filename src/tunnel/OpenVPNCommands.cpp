@@ -1,7 +1,7 @@
 #include "tunnel/OpenVPNCommands.h"
 
 #include "LauncherRules.h"
-#include "app/PackagePin.h"
+#include "tunnel/PackagePin.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QCoreApplication>

@@ -1,17 +1,17 @@
 #include "tunnel/OpenVPNSession.h"
 
-#include "app/AppState.h"
-#include "app/Diagnostics.h"
-#include "app/PackagePin.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/Diagnostics.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/Preferences.h"
 #include "platform/PrivateRuntimeFolder.h"
 #include "platform/ScriptRunner.h"
-#include "servers/ServerData.h"
 #include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNCommands.h"
 #include "tunnel/OpenVPNProfileFilter.h"
 #include "tunnel/OpenVPNProfileReader.h"
+#include "tunnel/PackagePin.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QFile>

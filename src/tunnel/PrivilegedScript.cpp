@@ -1,6 +1,6 @@
 #include "tunnel/PrivilegedScript.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "tunnel/KeychainItems.h"
 
 QString appleScriptEscaped(const QString& text) {

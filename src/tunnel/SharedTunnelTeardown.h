@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TunnelTeardown.h"
+#include "core/TunnelTeardown.h"
 
 // The quit and sign-out teardown over VPNManager::shared() and the OpenVPN stop script.
 class SharedTunnelTeardown final : public TunnelTeardown {

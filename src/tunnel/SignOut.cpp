@@ -1,11 +1,11 @@
 #include "tunnel/SignOut.h"
 
-#include "app/AppState.h"
-#include "app/ConnectionObserver.h"
-#include "app/MainWindow.h"
-#include "app/Services.h"
-#include "app/Storyboard.h"
-#include "app/TunnelTeardown.h"
+#include "core/AppState.h"
+#include "core/ConnectionObserver.h"
+#include "core/ContentWindow.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "core/TunnelTeardown.h"
 #include "platform/Preferences.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
@@ -36,7 +36,7 @@ void signOut() {
         wired.preferences->setValue(QStringLiteral("email"), QString());
     }
     KeychainWrapper::shared().removeItem(kAccountPasswordItem);
-    auto* window = qobject_cast<MainWindow*>(wired.mainWindow);
+    ContentWindow* window = wired.mainWindow;
     if (!window || !wired.storyboard)
         return;
     if (QWidget* login = wired.storyboard->instantiateController(QStringLiteral("LoginController")))

@@ -1,11 +1,11 @@
 #include "tunnel/VPNManager.h"
 
-#include "app/AppInfo.h"
-#include "app/AppState.h"
-#include "app/Diagnostics.h"
-#include "app/Services.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
+#include "core/Diagnostics.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/Preferences.h"
-#include "servers/ServerData.h"
 
 #include <QLoggingCategory>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/Subject.h"
 #include "platform/SystemVpnService.h"
 #include "tunnel/Configuration.h"
 #include "tunnel/KeychainWrapper.h"
-#include "ui/Subject.h"
 
 #include <QObject>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "ui/CustomAlertView.h"
 
-#include "app/Diagnostics.h"
-#include "app/LocalizeStrings.h"
-#include "servers/ImageNamed.h"
+#include "core/Diagnostics.h"
+#include "core/LocalizeStrings.h"
+#include "ui/ImageNamed.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #include "ui/MenuButton.h"
 
-#include "servers/ImageNamed.h"
+#include "ui/ImageNamed.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "ui/OrvelController.h"
 
-#include "app/Services.h"
-#include "app/Storyboard.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
 #include "ui/MenuVC.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "ui/UserTop.h"
 
-#include "app/AppState.h"
-#include "servers/ImageNamed.h"
+#include "core/AppState.h"
+#include "ui/ImageNamed.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
 #include "api/ApiHosts.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "support/TestEnvironment.h"
 
 #include <QNetworkCookie>

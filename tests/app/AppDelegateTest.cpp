@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "app/TunnelTeardown.h"
+#include "core/AppState.h"
+#include "core/Services.h"
+#include "core/TunnelTeardown.h"
 #include "support/RecordingConnectionObserver.h"
 #include "support/TestEnvironment.h"
 

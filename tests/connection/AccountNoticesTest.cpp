@@ -1,15 +1,15 @@
 #include "connection/AccountNotices.h"
 
 #include "api/ApiClient.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
 #include "connection/ExpiryCheck.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
-#include "platform/RecordingBrowser.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/NoticeModel.h"
+#include "core/Services.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
+#include "support/RecordingBrowser.h"
 #include "support/ServiceFixture.h"
-#include "ui/NoticeModel.h"
 
 namespace {
 constexpr double kDay = 86400.0;

@@ -2,11 +2,11 @@
 
 #include "ConnectionFixture.h"
 #include "api/ApiClient.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "app/Storyboard.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
 #include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
 

@@ -1,11 +1,11 @@
 #include "ConnectionFixture.h"
 
 #include "api/ApiClient.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
 #include "connection/ConnectSequence.h"
 #include "connection/ConnectionStates.h"
 #include "connection/Failover.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
 #include "tunnel/OpenVPNSession.h"
 
 void ConnectionTest::SetUp() {

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/AppState.h"
-#include "connection/NetworkVC.h"
 #include "connection/TunnelControl.h"
-#include "platform/FakeInterfaceList.h"
-#include "platform/FakeLinkMonitor.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
 #include "platform/ScriptRunner.h"
-#include "servers/ServerData.h"
+#include "support/FakeInterfaceList.h"
+#include "support/FakeLinkMonitor.h"
 #include "support/ServiceFixture.h"
+#include "ui/NetworkVC.h"
 
 #include <QMutex>
 #include <QStringList>

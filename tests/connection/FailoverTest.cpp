@@ -2,11 +2,11 @@
 
 #include "ConnectionFixture.h"
 #include "api/ApiClient.h"
-#include "app/AppInfo.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
 #include "connection/ConnectionEvents.h"
-#include "platform/RecordingAlerts.h"
+#include "core/AppInfo.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
+#include "support/RecordingAlerts.h"
 #include "support/RecordingConnectionObserver.h"
 #include "ui/NetworkButton.h"
 

@@ -1,16 +1,16 @@
 #include "ConnectionFixture.h"
 #include "api/ApiClient.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "app/Storyboard.h"
 #include "connection/ConnectionStates.h"
-#include "platform/MemoryPreferences.h"
+#include "core/LocalizeStrings.h"
+#include "core/NoticeModel.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingBrowser.h"
-#include "servers/ImageNamed.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingBrowser.h"
 #include "tunnel/DnsOverride.h"
+#include "ui/ImageNamed.h"
 #include "ui/NetworkButton.h"
-#include "ui/NoticeModel.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "connection/TunnelInterfaces.h"
+#include "tunnel/TunnelInterfaces.h"
 
-#include "platform/FakeInterfaceList.h"
+#include "support/FakeInterfaceList.h"
 
 #include <gtest/gtest.h>
 #include <net/if.h>

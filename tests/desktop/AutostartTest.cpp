@@ -2,8 +2,8 @@
 
 #include "desktop/DesktopSettings.h"
 #include "desktop/SettingsVC.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
 #include "support/TestEnvironment.h"
 
 #include <QCheckBox>

@@ -1,12 +1,12 @@
 #include "desktop/ControlServer.h"
 
 #include "app/AppDelegate.h"
+#include "app/DesktopController.h"
 #include "app/MainWindow.h"
-#include "app/SingleInstance.h"
-#include "desktop/DesktopController.h"
 #include "desktop/ServerShortcuts.h"
-#include "platform/MemoryPreferences.h"
+#include "platform/SingleInstance.h"
 #include "support/IdleTeardown.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
 
 #include <QJsonDocument>
@@ -23,7 +23,7 @@ protected:
     AppDelegate delegate{teardown};
     MainWindow window;
     ServerShortcuts shortcuts{preferences()};
-    DesktopController controller{window, delegate, shortcuts};
+    DesktopController controller{window, delegate};
     SingleInstance instance{QString()};
     ControlServer server{instance, controller, shortcuts};
 };

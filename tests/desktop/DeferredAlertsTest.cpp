@@ -1,14 +1,14 @@
 #include "desktop/DeferredAlerts.h"
 
-#include "app/AppState.h"
 #include "app/MainWindow.h"
-#include "app/Services.h"
 #include "connection/AccountNotices.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/DesktopSettings.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
-#include "platform/RecordingDesktopNotifications.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
+#include "support/RecordingDesktopNotifications.h"
 #include "support/TestEnvironment.h"
 
 namespace {

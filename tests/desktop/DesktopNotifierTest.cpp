@@ -4,8 +4,8 @@
 #include "connection/ConnectionFixture.h"
 #include "connection/ConnectionStates.h"
 #include "desktop/DesktopSettings.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingDesktopNotifications.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingDesktopNotifications.h"
 #include "support/TestEnvironment.h"
 
 class DesktopNotifierTest : public OrvelTest {

@@ -1,7 +1,7 @@
 #include "desktop/DiagnosticsExport.h"
 
-#include "app/AppState.h"
-#include "platform/MemoryPreferences.h"
+#include "core/AppState.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"

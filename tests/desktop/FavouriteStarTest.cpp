@@ -1,20 +1,20 @@
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
+#include "app/DesktopController.h"
 #include "app/MainWindow.h"
-#include "app/Services.h"
-#include "desktop/DesktopController.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/ShortcutFavourites.h"
 #include "desktop/TrayIcon.h"
-#include "platform/MemoryPreferences.h"
 #include "platform/NotificationCenter.h"
-#include "servers/CustomTableCell.h"
-#include "servers/ServerData.h"
 #include "servers/ServerList.h"
-#include "servers/ServerTableModel.h"
-#include "servers/TableViewController.h"
 #include "support/IdleTeardown.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
+#include "ui/CustomTableCell.h"
+#include "ui/ServerTableModel.h"
+#include "ui/TableViewController.h"
 
 #include <QTableView>
 #include <QTest>
@@ -67,7 +67,7 @@ protected:
     IdleTeardown teardown;
     AppDelegate delegate{teardown};
     MainWindow window;
-    DesktopController controller{window, delegate, shortcuts};
+    DesktopController controller{window, delegate};
     TrayIcon tray{controller, shortcuts};
     std::unique_ptr<TableViewController> list;
     int picks = 0;

@@ -1,22 +1,22 @@
 // The kill switch on the desktop: its two toggles in the settings screen and the line
 // the tray shows while traffic is blocked.
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
+#include "app/DesktopController.h"
 #include "app/MainWindow.h"
-#include "app/TunnelTeardown.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/TunnelTeardown.h"
 #include "desktop/Autostart.h"
-#include "desktop/DesktopController.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/KillSwitchToggles.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/SettingsVC.h"
 #include "desktop/TrayIcon.h"
 #include "killswitch/KillSwitch.h"
-#include "platform/FixedHostResolver.h"
-#include "platform/MemoryPreferences.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingFirewall.h"
+#include "support/FixedHostResolver.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingFirewall.h"
 #include "support/TestEnvironment.h"
 
 #include <QCheckBox>
@@ -66,7 +66,7 @@ TEST_F(KillSwitchDesktopTest, Tray_SaysWhileTrafficIsBlocked) {
     AppDelegate delegate(teardown);
     MainWindow window;
     ServerShortcuts shortcuts(preferences());
-    DesktopController controller(window, delegate, shortcuts);
+    DesktopController controller(window, delegate);
     TrayIcon tray(controller, shortcuts);
     const QString text = localized(QStringLiteral("KILLSWITCH_BLOCKING"));
     const auto blockedLine = [&tray, &text]() -> QAction* {

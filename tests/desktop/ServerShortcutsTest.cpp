@@ -1,6 +1,6 @@
 #include "desktop/ServerShortcuts.h"
 
-#include "platform/MemoryPreferences.h"
+#include "support/MemoryPreferences.h"
 
 #include <gtest/gtest.h>
 

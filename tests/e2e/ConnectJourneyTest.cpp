@@ -2,21 +2,21 @@
 // the simulated system VPN, the screen follows its status events and the DNS statements
 // go through the recording runner.
 #include "api/ApiClient.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
 #include "connection/ConnectionStates.h"
-#include "connection/NetworkVC.h"
 #include "connection/SystemTunnelControl.h"
-#include "platform/FakeInterfaceList.h"
-#include "platform/MemoryItemStore.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingScriptRunner.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/SimulatedVpnService.h"
-#include "servers/ServerData.h"
 #include "servers/ServerList.h"
+#include "support/FakeInterfaceList.h"
+#include "support/MemoryItemStore.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/ServiceFixture.h"
 #include "tunnel/VPNManager.h"
+#include "ui/NetworkVC.h"
 
 #include <QDir>
 #include <QLabel>

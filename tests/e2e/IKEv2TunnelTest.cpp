@@ -1,8 +1,8 @@
 #include "NetworkIsolation.h"
-#include "platform/MemoryItemStore.h"
-#include "platform/MemoryPreferences.h"
 #include "platform/ProcessSwanctlRunner.h"
 #include "platform/StrongSwanVpnService.h"
+#include "support/MemoryItemStore.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/VPNManager.h"
 

@@ -2,12 +2,12 @@
 // holds a dead IKEv2 server and then a live OpenVPN server. The client gives up on each
 // dead one after its ticks, reports the failed stable server and connects to the live one.
 #include "JourneySupport.h"
-#include "api/ViewController.h"
-#include "app/AppState.h"
-#include "connection/NetworkVC.h"
-#include "servers/ServerData.h"
-#include "tunnel/DialogController.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "ui/DialogController.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
+#include "ui/ViewController.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Journey: the first start on a clean home, sign-in with automatic login remembered,
 // and the next start signing in by itself.
 #include "JourneySupport.h"
-#include "api/ViewController.h"
-#include "connection/NetworkVC.h"
 #include "platform/Preferences.h"
+#include "ui/NetworkVC.h"
+#include "ui/ViewController.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 // Journey: IKEv2 through charon, from the connect button over VPNManager and the
 // strongSwan VPN service, and back.
 #include "JourneySupport.h"
-#include "api/ViewController.h"
-#include "app/AppState.h"
-#include "connection/NetworkVC.h"
+#include "core/AppState.h"
 #include "platform/Preferences.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
+#include "ui/ViewController.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -2,18 +2,18 @@
 // supervision, traffic to the server's tunnel address, the DNS override and its reset;
 // and leaving while connected, by a session the service dropped and by quitting.
 #include "JourneySupport.h"
-#include "api/PasswordChangeVC.h"
-#include "api/ViewController.h"
-#include "app/AppInfo.h"
-#include "app/AppState.h"
-#include "connection/NetworkVC.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
 #include "platform/Preferences.h"
 #include "support/PrivateKeyring.h"
-#include "tunnel/DialogController.h"
 #include "tunnel/OpenVPNSession.h"
+#include "ui/DialogController.h"
 #include "ui/MenuVC.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/PasswordChangeVC.h"
+#include "ui/ViewController.h"
 
 #include <QCheckBox>
 #include <QDirIterator>

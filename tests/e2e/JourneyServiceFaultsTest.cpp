@@ -2,13 +2,13 @@
 // are left for the next host; a session the service no longer knows ends in the login
 // screen.
 #include "JourneySupport.h"
-#include "api/ViewController.h"
-#include "app/AppState.h"
-#include "connection/NetworkVC.h"
+#include "core/AppState.h"
 #include "platform/Preferences.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
+#include "ui/ViewController.h"
 
 #include <QPointer>
 #include <QTest>

@@ -2,21 +2,21 @@
 
 #include "LauncherRules.h"
 #include "api/ApiHosts.h"
-#include "api/ViewController.h"
-#include "app/AppInfo.h"
-#include "app/AppState.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
-#include "app/Services.h"
-#include "connection/NetworkVC.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/Preferences.h"
-#include "platform/RecordingAlerts.h"
 #include "platform/SettingsPreferences.h"
+#include "support/RecordingAlerts.h"
 #include "support/SourceTree.h"
-#include "tunnel/DialogController.h"
 #include "tunnel/VPNManager.h"
+#include "ui/DialogController.h"
 #include "ui/LoginButton.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/ViewController.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -416,7 +416,7 @@ void JourneyTest::stopClient() {
 }
 
 MainWindow* JourneyTest::window() const {
-    return qobject_cast<MainWindow*>(services().mainWindow);
+    return dynamic_cast<MainWindow*>(services().mainWindow);
 }
 
 Preferences& JourneyTest::clientPreferences() const {

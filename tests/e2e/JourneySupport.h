@@ -2,8 +2,8 @@
 
 #include "OpenVPNTestSupport.h"
 #include "TestService.h"
-#include "app/AppState.h"
-#include "platform/RecordingAlerts.h"
+#include "core/AppState.h"
+#include "support/RecordingAlerts.h"
 #include "support/TestEnvironment.h"
 
 #include <QPointer>

@@ -3,17 +3,17 @@
 // charon at all. Whatever the state, nothing of the client's stays behind: no OpenVPN,
 // no IKE SA, the resolver file byte for byte as it was.
 #include "JourneySupport.h"
-#include "api/ViewController.h"
-#include "app/AppInfo.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "connection/NetworkVC.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
 #include "platform/Preferences.h"
-#include "tunnel/DialogController.h"
 #include "tunnel/SignOut.h"
+#include "ui/DialogController.h"
 #include "ui/MenuVC.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/ViewController.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -6,12 +6,12 @@
 // administrator. Nothing of this reaches the machine's own namespace: its ruleset,
 // routes and resolver file are compared before and after.
 #include "JourneySupport.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "connection/NetworkVC.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
 #include "killswitch/KillSwitch.h"
 #include "platform/SettingsPreferences.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVC.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "OpenVPNTestSupport.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/OpenVPNProfileReader.h"
 #include "tunnel/OpenVPNSession.h"

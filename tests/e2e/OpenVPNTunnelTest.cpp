@@ -1,14 +1,14 @@
 #include "LauncherRules.h"
 #include "OpenVPNTestSupport.h"
 #include "SettingsPackage.h"
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "connection/TunnelInterfaces.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/FileItemStore.h"
 #include "platform/SudoScriptRunner.h"
 #include "platform/SystemInterfaceList.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/OpenVPNSession.h"
+#include "tunnel/TunnelInterfaces.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "platform/FileItemStore.h"
 #include "platform/SudoScriptRunner.h"
 #include "support/TestEnvironment.h"

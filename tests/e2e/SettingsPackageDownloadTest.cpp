@@ -1,11 +1,11 @@
 #include "SettingsPackage.h"
 #include "TestService.h"
-#include "app/AppInfo.h"
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "app/SettingsPackage.h"
-#include "platform/MemoryPreferences.h"
+#include "core/AppInfo.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/SudoScriptRunner.h"
+#include "startup/SettingsPackage.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "keyring/LegacySecrets.h"
 
-#include "app/Services.h"
+#include "core/Services.h"
 #include "platform/AppleScriptStatement.h"
 #include "platform/FileItemStore.h"
-#include "platform/MemoryPreferences.h"
 #include "platform/SecretServiceItemStore.h"
+#include "support/MemoryPreferences.h"
 #include "support/PrivateKeyring.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/KeychainItems.h"

@@ -1,14 +1,14 @@
 #include "killswitch/KillSwitch.h"
 
 #include "api/ApiHosts.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "platform/FixedHostResolver.h"
-#include "platform/MemoryPreferences.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingAlerts.h"
-#include "platform/RecordingFirewall.h"
-#include "servers/ServerData.h"
+#include "support/FixedHostResolver.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
+#include "support/RecordingFirewall.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/DeferredItemStore.h"
 #include "platform/FileItemStore.h"
-#include "platform/MemoryItemStore.h"
 #include "platform/SecretServiceItemStore.h"
+#include "support/MemoryItemStore.h"
 #include "support/PrivateKeyring.h"
 
 #include <QDir>

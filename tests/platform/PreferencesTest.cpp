@@ -1,5 +1,5 @@
-#include "platform/MemoryPreferences.h"
 #include "platform/SettingsPreferences.h"
+#include "support/MemoryPreferences.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

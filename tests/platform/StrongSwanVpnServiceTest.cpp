@@ -1,6 +1,6 @@
 #include "platform/StrongSwanVpnService.h"
 
-#include "platform/MemoryItemStore.h"
+#include "support/MemoryItemStore.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "platform/SudoScriptRunner.h"
 
-#include "platform/RecordingScriptRunner.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/PrivilegedScript.h"

@@ -2,12 +2,12 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiReply.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
-#include "servers/ServerData.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
 #include "support/ServiceFixture.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TunnelTeardown.h"
+#include "core/TunnelTeardown.h"
 
 // A teardown with nothing to undo: the IKEv2 end is answered at once.
 class IdleTeardown final : public TunnelTeardown {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ConnectionObserver.h"
+#include "core/ConnectionObserver.h"
 
 #include <QStringList>
 

@@ -2,8 +2,8 @@
 
 #include "api/ApiClient.h"
 #include "api/ApiHosts.h"
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 
 void ServiceTest::SetUp() {
     m_service = std::make_unique<TestService>();

@@ -1,9 +1,9 @@
 #include "tunnel/AdminCredentials.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/AppleScriptStatement.h"
-#include "platform/RecordingScriptRunner.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "tunnel/Configuration.h"
 
-#include "platform/MemoryPreferences.h"
+#include "support/MemoryPreferences.h"
 
 #include <gtest/gtest.h>
 

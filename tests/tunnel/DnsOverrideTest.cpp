@@ -1,8 +1,8 @@
 #include "tunnel/DnsOverride.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "platform/RecordingScriptRunner.h"
+#include "core/AppState.h"
+#include "core/Services.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/SourceTree.h"
 #include "support/TestEnvironment.h"
 

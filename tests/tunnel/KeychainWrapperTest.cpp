@@ -1,8 +1,8 @@
 #include "tunnel/KeychainWrapper.h"
 
-#include "app/Services.h"
+#include "core/Services.h"
 #include "platform/FileItemStore.h"
-#include "platform/MemoryItemStore.h"
+#include "support/MemoryItemStore.h"
 #include "support/TestEnvironment.h"
 
 #include <QVariantMap>

@@ -1,8 +1,8 @@
 #include "tunnel/Leftovers.h"
 
-#include "app/AppState.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingScriptRunner.h"
+#include "core/AppState.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/DnsOverride.h"
 #include "tunnel/KeychainItems.h"

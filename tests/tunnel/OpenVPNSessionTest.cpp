@@ -1,13 +1,13 @@
 #include "tunnel/OpenVPNSession.h"
 
-#include "app/AppState.h"
-#include "app/PackagePin.h"
-#include "app/Services.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingScriptRunner.h"
-#include "servers/ServerData.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/OpenVPNCommands.h"
+#include "tunnel/PackagePin.h"
 #include "tunnel/PrivilegedScript.h"
 
 #include <QCoreApplication>

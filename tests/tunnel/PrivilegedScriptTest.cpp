@@ -1,6 +1,6 @@
 #include "tunnel/PrivilegedScript.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "platform/AppleScriptStatement.h"
 #include "support/TestEnvironment.h"
 

@@ -1,11 +1,11 @@
 #include "tunnel/VPNManager.h"
 
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "platform/MemoryItemStore.h"
-#include "platform/MemoryPreferences.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "core/Services.h"
 #include "platform/SimulatedVpnService.h"
-#include "servers/ServerData.h"
+#include "support/MemoryItemStore.h"
+#include "support/MemoryPreferences.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/SharedTunnelTeardown.h"
 

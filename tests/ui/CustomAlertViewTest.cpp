@@ -1,6 +1,6 @@
 #include "ui/CustomAlertView.h"
 
-#include "app/LocalizeStrings.h"
+#include "core/LocalizeStrings.h"
 #include "support/TestEnvironment.h"
 
 #include <QLabel>

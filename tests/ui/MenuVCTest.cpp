@@ -1,15 +1,15 @@
 #include "ui/MenuVC.h"
 
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
 #include "app/MainWindow.h"
-#include "app/Services.h"
-#include "app/Storyboard.h"
-#include "platform/MemoryPreferences.h"
-#include "platform/RecordingAlerts.h"
-#include "platform/RecordingBrowser.h"
-#include "servers/ImageNamed.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
+#include "support/RecordingBrowser.h"
 #include "support/TestEnvironment.h"
+#include "ui/ImageNamed.h"
 #include "ui/OrvelController.h"
 
 #include <QLabel>

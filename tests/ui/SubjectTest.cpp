@@ -1,4 +1,4 @@
-#include "ui/Subject.h"
+#include "core/Subject.h"
 
 #include <QObject>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ui/UserVC.h"
 
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
 #include "support/TestEnvironment.h"
 #include "ui/UserTop.h"
 

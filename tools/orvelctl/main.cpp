@@ -1,6 +1,6 @@
 // orvelctl: drives the running OrvelVPN client of this user from scripts.
 #include "Orvelctl.h"
-#include "app/SingleInstance.h"
+#include "platform/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,18 +1,18 @@
 #include "SceneWorld.h"
 
 #include "api/ApiHosts.h"
-#include "api/PasswordChangeVC.h"
-#include "api/ViewController.h"
-#include "app/AppState.h"
-#include "app/LocalizeStrings.h"
-#include "app/Services.h"
-#include "connection/NetworkVC.h"
 #include "connection/SystemTunnelControl.h"
+#include "core/AppState.h"
+#include "core/LocalizeStrings.h"
+#include "core/Services.h"
 #include "servers/ServerList.h"
-#include "tunnel/DialogController.h"
 #include "tunnel/VPNManager.h"
+#include "ui/DialogController.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/PasswordChangeVC.h"
 #include "ui/UserVC.h"
+#include "ui/ViewController.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -3,15 +3,15 @@
 #include "TestService.h"
 #include "api/ApiClient.h"
 #include "app/MainWindow.h"
-#include "app/Storyboard.h"
-#include "platform/FakeInterfaceList.h"
-#include "platform/MemoryItemStore.h"
-#include "platform/MemoryPreferences.h"
+#include "core/Storyboard.h"
 #include "platform/MessageBoxAlerts.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RecordingAlerts.h"
-#include "platform/RecordingBrowser.h"
 #include "platform/SimulatedVpnService.h"
+#include "support/FakeInterfaceList.h"
+#include "support/MemoryItemStore.h"
+#include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
+#include "support/RecordingBrowser.h"
 
 #include <QString>
 #include <functional>

@@ -1,26 +1,26 @@
 #include "Scenes.h"
 
 #include "SceneWorld.h"
-#include "api/ViewController.h"
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
-#include "app/InitialVC.h"
-#include "app/TunnelTeardown.h"
+#include "app/DesktopController.h"
 #include "connection/AccountNotices.h"
-#include "connection/NetworkVC.h"
+#include "core/AppState.h"
+#include "core/ServerData.h"
+#include "core/TunnelTeardown.h"
 #include "desktop/Autostart.h"
-#include "desktop/DesktopController.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/SettingsVC.h"
 #include "desktop/TrayIcon.h"
 #include "platform/FreedesktopNotifications.h"
-#include "platform/MemoryPreferences.h"
-#include "servers/ServerData.h"
-#include "servers/TableViewController.h"
+#include "support/MemoryPreferences.h"
 #include "ui/CustomAlertView.h"
+#include "ui/InitialVC.h"
 #include "ui/MenuVC.h"
+#include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+#include "ui/TableViewController.h"
+#include "ui/ViewController.h"
 
 #include <QApplication>
 #include <QDir>
@@ -151,9 +151,10 @@ struct DesktopScene : QObject {
     };
 
     explicit DesktopScene(SceneWorld& world)
-        : QObject(&world.window()), autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
+        : QObject(&world.window()),
+          autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
                     QStringLiteral("/usr/bin/orvelvpn")),
-          controller(world.window(), delegate, shortcuts) {}
+          controller(world.window(), delegate) {}
 
     MemoryPreferences preferences;
     NoTeardown teardown;
@@ -204,7 +205,7 @@ bool notification(SceneWorld& world, NetworkVC* screen) {
         return false;
     auto* notifications = new FreedesktopNotifications(&world.window());
     notifications->notify(QStringLiteral("OrvelVPN"),
-                         QStringLiteral("Connected to ") + appState().currentServer->name);
+                          QStringLiteral("Connected to ") + appState().currentServer->name);
     return true;
 }
 

@@ -1,6 +1,0 @@
-#include "app/Services.h"
-
-Services& services() {
-    static Services wired;
-    return wired;
-}

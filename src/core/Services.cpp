@@ -1,0 +1,6 @@
+#include "core/Services.h"
+
+Services& services() {
+    static Services wired;
+    return wired;
+}
