@@ -4,9 +4,8 @@
 #include "core/Services.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/KeychainItems.h"
-#include "tunnel/Leftovers.h"
-#include "tunnel/OpenVPNSession.h"
 #include "tunnel/PrivilegedScript.h"
+#include "tunnel/WorkingFiles.h"
 
 #include <QLoggingCategory>
 
@@ -42,7 +41,7 @@ void applyDNSOverride() {
     }
     const QString home = appState().vpnHomeDir;
     appState().dnsOverrideApplied = true;
-    Leftovers::markPending();
+    TeardownMarker::markPending();
     runner->runScriptFile(home + kEthernetScript);
     runner->runScriptFile(home + kWifiScript);
 }

@@ -7,16 +7,15 @@
 #include "platform/Preferences.h"
 #include "platform/PrivateRuntimeFolder.h"
 #include "platform/ScriptRunner.h"
-#include "tunnel/Leftovers.h"
 #include "tunnel/OpenVPNCommands.h"
 #include "tunnel/OpenVPNProfileFilter.h"
 #include "tunnel/OpenVPNProfileReader.h"
 #include "tunnel/PackagePin.h"
 #include "tunnel/PrivilegedScript.h"
+#include "tunnel/WorkingFiles.h"
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QUrl>
 #include <condition_variable>
 #include <mutex>
@@ -29,11 +28,6 @@ namespace {
 const QString kAuthFile = QStringLiteral("auth.txt");
 const QString kConfigFile = QStringLiteral("default.ovpn");
 const QString kStopScriptFile = QStringLiteral("disconnect.scpt");
-
-void reportWriteFailure(const QString& path, const QString& error) {
-    logLine(QStringLiteral("Failed writing to URL: ") + QUrl::fromLocalFile(path).toString() +
-            QStringLiteral(", Error: ") + error);
-}
 
 // The rewrite of the service's text, then only what the allow-list keeps of it. The auth
 // line names the path quoted, so a home folder with a blank, a quote or a '#' survives
@@ -58,30 +52,7 @@ ScriptRunner* scriptRunner() {
     return runner;
 }
 
-// Whole, atomic and owner-only, announced with "FilePath: ".
-void writePrivateFile(const QString& path, const QByteArray& content) {
-    logLine(QStringLiteral("FilePath: ") + path);
-    QSaveFile file(path);
-    // The file holds secrets: owner-only before any byte is written, also when it
-    // replaces a file that was readable by others.
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         file.write(content) == content.size() && file.commit();
-    if (!written)
-        reportWriteFailure(path, file.errorString());
-}
-
 } // namespace
-
-void writeWorkingFile(const QString& fileName, const QByteArray& content) {
-    const QString home = appState().vpnHomeDir;
-    if (home.isEmpty()) {
-        logLine(QStringLiteral("FilePath: ") + fileName);
-        reportWriteFailure(fileName, QStringLiteral("the working folder is not known yet"));
-        return;
-    }
-    writePrivateFile(home + fileName, content);
-}
 
 QString openVpnAuthFilePath() {
     const QString folder = privateRuntimeFolder();
@@ -195,7 +166,7 @@ void OpenVPNLauncher::launchOpenVPN() {
     // about the tunnel: only the interface count does.
     const QString statement = makePrivilegedScript(command);
     appState().openVPNMayRun = true;
-    Leftovers::markPending();
+    TeardownMarker::markPending();
     m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); });
 }
 

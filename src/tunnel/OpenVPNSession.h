@@ -7,10 +7,6 @@
 
 // The OpenVPN working files in vpnHomeDir and the process they drive.
 
-// Writes fileName in vpnHomeDir whole and atomically, readable by the owner only,
-// announcing it with "FilePath: " and reporting a failure on standard output.
-void writeWorkingFile(const QString& fileName, const QByteArray& content);
-
 // Where auth.txt lives: in the private runtime folder, not in vpnHomeDir, so the VPN
 // password never lands in the home; "" when there is no such folder.
 QString openVpnAuthFilePath();

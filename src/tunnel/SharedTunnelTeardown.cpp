@@ -1,8 +1,8 @@
 #include "tunnel/SharedTunnelTeardown.h"
 
 #include "tunnel/DnsOverride.h"
-#include "tunnel/Leftovers.h"
 #include "tunnel/VPNManager.h"
+#include "tunnel/WorkingFiles.h"
 
 SharedTunnelTeardown::SharedTunnelTeardown(std::function<void()> runStopScript)
     : m_runStopScript(std::move(runStopScript)) {}
@@ -26,5 +26,5 @@ void SharedTunnelTeardown::restoreDNS() {
 }
 
 void SharedTunnelTeardown::forgetLeftovers() {
-    Leftovers::clearMarker();
+    TeardownMarker::clear();
 }

@@ -17,12 +17,12 @@
 #include "ui/ImageNamed.h"
 #include "ui/LoadingBarView.h"
 #include "ui/NetworkButton.h"
+#include "ui/NetworkVCLayout.h"
 #include "ui/TableViewController.h"
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -33,29 +33,6 @@ const QString kIKEv2 = QStringLiteral("IKEV2");
 const QString kOpenVPN = QStringLiteral("OPENVPN");
 constexpr int kWidth = 280;
 constexpr int kHeight = 500;
-
-QLabel* makeLabel(QWidget* parent, const QRect& geometry, int pointSize, const QString& colour) {
-    auto* label = new QLabel(parent);
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignCenter);
-    QFont font = label->font();
-    font.setPointSize(pointSize);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colour));
-    return label;
-}
-
-QCheckBox* makeCheckBox(QWidget* parent, const QRect& geometry, const QString& title) {
-    auto* box = new QCheckBox(title, parent);
-    box->setGeometry(geometry);
-    box->setStyleSheet(QStringLiteral(
-        "QCheckBox { color: white; } QCheckBox:disabled { color: rgba(255,255,255,140); } "
-        "QCheckBox::indicator { width: 13px; height: 13px; border: 2px solid white; "
-        "border-radius: 3px; background: transparent; } "
-        "QCheckBox::indicator:checked { background: rgb(119, 89, 249); } "
-        "QCheckBox::indicator:disabled { border-color: rgba(255,255,255,140); }"));
-    return box;
-}
 
 QString languageCode() {
     return QLocale().name().section(QLatin1Char('_'), 0, 0);
@@ -68,100 +45,10 @@ NetworkVC::NetworkVC(TunnelControl& tunnel, QWidget* parent)
       m_connect(std::make_shared<ConnectSequence>(m_states, m_failover, tunnel)),
       m_notices(std::make_shared<AccountNotices>()) {
     m_states->attachView(this, this);
-    buildElements();
+    layOutNetworkVC(*this);
 }
 
 NetworkVC::~NetworkVC() = default;
-
-void NetworkVC::buildElements() {
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(46, 28, 126));
-    setPalette(colours);
-
-    noticeBox = new QFrame(this);
-    noticeBox->setGeometry(232, 10, 38, 30);
-    auto* noticeButton = new QPushButton(noticeBox);
-    noticeButton->setGeometry(0, 2, 34, 26);
-    noticeButton->setIcon(imageNamed(QStringLiteral("notice")));
-    noticeButton->setIconSize(QSize(20, 20));
-    noticeButton->setFlat(true);
-    noticeButton->setCursor(Qt::PointingHandCursor);
-    noticeButton->setStyleSheet(QStringLiteral("border: none;"));
-    connect(noticeButton, &QPushButton::clicked, this, &NetworkVC::showNotice);
-    countBox = new QFrame(noticeBox);
-    countBox->setGeometry(26, 2, 9, 9);
-    countBox->setStyleSheet(QStringLiteral("background: #ff4d4f; border-radius: 4px;"));
-
-    CountryFlag = new QLabel(this);
-    CountryFlag->setGeometry(20, 46, 36, 24);
-    CountryFlag->setScaledContents(true);
-    ServerName = makeLabel(this, QRect(64, 40, 210, 36), 14, QStringLiteral("white"));
-    // Names come from the service: shown as they are, never as markup.
-    ServerName->setTextFormat(Qt::PlainText);
-    ServerName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-
-    ServerSelection = new QPushButton(this);
-    ServerSelection->setGeometry(60, 86, 160, 30);
-    ServerSelection->setCursor(Qt::PointingHandCursor);
-    connect(ServerSelection, &QPushButton::clicked, this, &NetworkVC::performServerSelection);
-
-    NetworkButton = new ::NetworkButton(this);
-    NetworkButton->setGeometry(65, 132, 150, 150);
-    NetworkButton->setIconSize(QSize(150, 150));
-    NetworkButton->setFlat(true);
-    NetworkButton->setCursor(Qt::PointingHandCursor);
-    NetworkButton->setStyleSheet(QStringLiteral("border: none; background: transparent;"));
-    connect(NetworkButton, &QPushButton::clicked, this, &NetworkVC::ClickConnect);
-
-    LoadingBar = new LoadingBarView(this);
-    LoadingBar->setGeometry(60, 294, 160, 12);
-    LoadingBar->setScaledContents(true);
-    ConnectComment = makeLabel(this, QRect(20, 288, 240, 24), 15, QStringLiteral("#ffd400"));
-
-    svConnected = new QWidget(this);
-    svConnected->setGeometry(20, 288, 240, 24);
-    auto* connectedLayout = new QHBoxLayout(svConnected);
-    connectedLayout->setContentsMargins(0, 0, 0, 0);
-    ConnectOKLabel = makeLabel(svConnected, QRect(), 15, QStringLiteral("#ffd400"));
-    connectedLayout->addWidget(ConnectOKLabel);
-
-    boxError = new QFrame(this);
-    boxError->setGeometry(15, 318, 250, 46);
-    boxError->setStyleSheet(
-        QStringLiteral("background: rgba(255, 77, 79, 40); border: 1px solid #ff7875; "
-                       "border-radius: 5px;"));
-    lbError = makeLabel(boxError, QRect(6, 2, 238, 42), 11, QStringLiteral("#ffd8d8"));
-    lbError->setStyleSheet(
-        QStringLiteral("color: #ffd8d8; border: none; background: transparent;"));
-    lbError->setWordWrap(true);
-    lbError->setTextFormat(Qt::PlainText);
-    boxError->hide();
-
-    OptionBg = new QFrame(this);
-    OptionBg->setGeometry(15, 374, 250, 76);
-    OptionBg->setStyleSheet(QStringLiteral("background: rgb(26, 13, 83); border-radius: 6px;"));
-    OptionTitleBg = new QFrame(this);
-    OptionTitleBg->setGeometry(15, 374, 250, 26);
-    OptionTitleBg->setStyleSheet(
-        QStringLiteral("background: rgb(110, 65, 230); border-top-left-radius: 6px; "
-                       "border-top-right-radius: 6px;"));
-    OptionTitle = makeLabel(this, QRect(15, 374, 250, 26), 11, QStringLiteral("white"));
-    CheckBoxIKEV = makeCheckBox(this, QRect(34, 410, 110, 30), QString());
-    CheckBoxOpen = makeCheckBox(this, QRect(160, 410, 100, 30), QString());
-    connect(CheckBoxIKEV, &QCheckBox::clicked, this, &NetworkVC::ClickCheckBoxIKEV);
-    connect(CheckBoxOpen, &QCheckBox::clicked, this, &NetworkVC::ClickCheckBoxOpen);
-
-    trafficBlockedLabel = makeLabel(this, QRect(10, 12, 218, 24), 10, QStringLiteral("#ffb020"));
-    trafficBlockedLabel->setWordWrap(true);
-    trafficBlockedLabel->hide();
-
-    SupportLinkButton = new QPushButton(this);
-    SupportLinkButton->setGeometry(40, 462, 200, 26);
-    SupportLinkButton->setFlat(true);
-    SupportLinkButton->setCursor(Qt::PointingHandCursor);
-    connect(SupportLinkButton, &QPushButton::clicked, this, &NetworkVC::ClickSupport);
-}
 
 void NetworkVC::loadViewIfNeeded() {
     if (m_loaded)

@@ -106,7 +106,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void buildElements();
     void viewDidLoad();
     void showNoticeBox();
     void showTrafficBlocked();

@@ -8,6 +8,7 @@
 #include "tunnel/KeychainItems.h"
 #include "tunnel/OpenVPNCommands.h"
 #include "tunnel/PrivilegedScript.h"
+#include "tunnel/WorkingFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,7 +33,7 @@ protected:
 // clears both, as the stored administrator, before anything else.
 TEST_F(LeftoversTest, RunThatDidNotTearDown_IsClearedOnceAtTheNextStart) {
     appState().vpnHomeDir = home;
-    Leftovers::markPending();
+    TeardownMarker::markPending();
     resetAppState();
     preferences().setValue(QStringLiteral("username"), QStringLiteral("admin"));
 
@@ -50,8 +51,8 @@ TEST_F(LeftoversTest, RunThatDidNotTearDown_IsClearedOnceAtTheNextStart) {
 
 TEST_F(LeftoversTest, CleanQuit_LeavesNothingToClear) {
     appState().vpnHomeDir = home;
-    Leftovers::markPending();
-    Leftovers::clearMarker();
+    TeardownMarker::markPending();
+    TeardownMarker::clear();
     EXPECT_FALSE(Leftovers::clearAfterCrash(home, runner, preferences()));
     EXPECT_TRUE(runner.statements.isEmpty());
 }
