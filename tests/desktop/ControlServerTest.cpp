@@ -10,6 +10,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QJsonDocument>
+#include <QLocalSocket>
 
 class ControlServerTest : public OrvelTest {
 protected:
@@ -67,4 +68,25 @@ TEST_F(ControlServerTest, StatusSignedOut_IsDisconnectedWithNoInterfaceOrTime) {
     EXPECT_EQ(status.value("protocol").toString(), "ikev2");
     EXPECT_TRUE(status.value("interface").isNull());
     EXPECT_TRUE(status.value("connected_since").isNull());
+}
+
+// Over the socket: the over-long line gets a reason, and the connection serves on.
+TEST_F(ControlServerTest, OverLongLine_IsAnsweredWithAReasonAndTheNextRequestToo) {
+    const QString path = SingleInstance::privateFolder(tempPath() + "/run") + "/instance.sock";
+    SingleInstance listening(path);
+    ASSERT_TRUE(listening.claim());
+    ControlServer answering(listening, controller, shortcuts);
+    QLocalSocket peer;
+    peer.connectToServer(path);
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    peer.write(QByteArray(100 * 1024, 'x') + "\n" + R"({"version":1,"command":"status"})" + "\n");
+    QList<QJsonObject> answers;
+    EXPECT_TRUE(waitUntil([&] {
+        while (peer.canReadLine())
+            answers << QJsonDocument::fromJson(peer.readLine()).object();
+        return answers.size() >= 2;
+    }));
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_EQ(answers[0].value("error").toString(), "request too long");
+    EXPECT_TRUE(answers[1].value("ok").toBool());
 }

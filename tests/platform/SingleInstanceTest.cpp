@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cstring>
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -83,8 +84,8 @@ TEST_F(SingleInstanceTest, RequestLine_ReachesTheReceiverWithItsPeer) {
 }
 
 // The folder keeps others out; should it ever let them in, the socket still answers no
-// one but this user.
-TEST_F(SingleInstanceTest, PeerOfAnotherUser_IsRefused) {
+// one but this user. The peer keeps our group: only the user differs.
+TEST_F(SingleInstanceTest, PeerOfAnotherUserInOurGroup_IsRefused) {
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to connect as another user";
     const QString socket = socketPath();
@@ -98,7 +99,7 @@ TEST_F(SingleInstanceTest, PeerOfAnotherUser_IsRefused) {
     const QByteArray path = QFile::encodeName(socket);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        if (::setgroups(0, nullptr) != 0 || ::setgid(::getgid()) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
         const int fd = connectTo(path);
         if (fd < 0)
@@ -115,4 +116,33 @@ TEST_F(SingleInstanceTest, PeerOfAnotherUser_IsRefused) {
     QTest::qWait(100);
     EXPECT_EQ(reopened.count(), 0);
     EXPECT_EQ(commands.count(), 0);
+}
+
+// A line over the limit is refused whole, however it arrives; cut, its tail would be
+// read as a request. The next line on the same connection is read as usual.
+TEST_F(SingleInstanceTest, OverLongLine_IsRefusedWholeAndTheNextLineIsRead) {
+    SingleInstance instance(socketPath());
+    ASSERT_TRUE(instance.claim());
+    QSignalSpy commands(&instance, &SingleInstance::commandReceived);
+    QSignalSpy refused(&instance, &SingleInstance::lineTooLong);
+    const int fd = connectTo(QFile::encodeName(socketPath()));
+    ASSERT_GE(fd, 0);
+    const QByteArray tail = R"({"version":1,"command":"quit"})";
+    const QByteArray status = R"({"version":1,"command":"status"})";
+    // One byte over the limit, then one exactly at it.
+    constexpr qsizetype kLimit = 64 * 1024;
+    const QByteArray lines = QByteArray(kLimit + 1 - tail.size(), ' ') + tail + '\n' +
+                             QByteArray(kLimit - status.size(), ' ') + status + '\n';
+    // Written while the event loop reads, so the long line arrives in many pieces.
+    qsizetype written = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        const ssize_t now = ::send(fd, lines.constData() + written,
+                                   static_cast<size_t>(lines.size() - written), MSG_DONTWAIT);
+        written += now > 0 ? now : 0;
+        return written == lines.size();
+    }));
+    EXPECT_TRUE(waitUntil([&] { return commands.count() == 1; }));
+    EXPECT_EQ(refused.count(), 1);
+    EXPECT_EQ(commands.value(0).value(1).toByteArray(), status);
+    ::close(fd);
 }
