@@ -79,7 +79,8 @@ TEST_F(ControlServerTest, OverLongLine_IsAnsweredWithAReasonAndTheNextRequestToo
     QLocalSocket peer;
     peer.connectToServer(path);
     ASSERT_TRUE(peer.waitForConnected(5000));
-    peer.write(QByteArray(100 * 1024, 'x') + "\n" + R"({"version":1,"command":"status"})" + "\n");
+    peer.write(QByteArray(qsizetype{100} * 1024, 'x') + "\n" +
+               R"({"version":1,"command":"status"})" + "\n");
     QList<QJsonObject> answers;
     EXPECT_TRUE(waitUntil([&] {
         while (peer.canReadLine())

@@ -130,7 +130,7 @@ TEST_F(SingleInstanceTest, OverLongLine_IsRefusedWholeAndTheNextLineIsRead) {
     const QByteArray tail = R"({"version":1,"command":"quit"})";
     const QByteArray status = R"({"version":1,"command":"status"})";
     // One byte over the limit, then one exactly at it.
-    constexpr qsizetype kLimit = 64 * 1024;
+    constexpr qsizetype kLimit = qsizetype{64} * 1024;
     const QByteArray lines = QByteArray(kLimit + 1 - tail.size(), ' ') + tail + '\n' +
                              QByteArray(kLimit - status.size(), ' ') + status + '\n';
     // Written while the event loop reads, so the long line arrives in many pieces.
