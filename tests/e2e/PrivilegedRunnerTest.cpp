@@ -125,11 +125,13 @@ protected:
     int runAs(const QString& user, const QString& source) {
         const QString folder = tempPath() + QStringLiteral("/statements-") + user;
         const QString script = folder + QStringLiteral("/statement.scpt");
-        if (run(QStringLiteral("runuser"),
+        if (run(QStringLiteral("install"),
+                {QStringLiteral("-d"), QStringLiteral("-m"), QStringLiteral("700"),
+                 QStringLiteral("-o"), user, folder}) != 0 ||
+            run(QStringLiteral("runuser"),
                 {QStringLiteral("-u"), user, QStringLiteral("--"), QStringLiteral("/bin/sh"),
-                 QStringLiteral("-c"),
-                 QStringLiteral("umask 077 && mkdir -p \"$1\" && cat > \"$1/statement.scpt\""),
-                 QStringLiteral("sh"), folder},
+                 QStringLiteral("-c"), QStringLiteral("umask 077 && cat > \"$1\""),
+                 QStringLiteral("sh"), script},
                 source.toUtf8()) != 0)
             return -1;
         return run(QStringLiteral("runuser"),
