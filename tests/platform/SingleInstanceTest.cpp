@@ -117,32 +117,3 @@ TEST_F(SingleInstanceTest, PeerOfAnotherUserInOurGroup_IsRefused) {
     EXPECT_EQ(reopened.count(), 0);
     EXPECT_EQ(commands.count(), 0);
 }
-
-// A line over the limit is refused whole, however it arrives; cut, its tail would be
-// read as a request. The next line on the same connection is read as usual.
-TEST_F(SingleInstanceTest, OverLongLine_IsRefusedWholeAndTheNextLineIsRead) {
-    SingleInstance instance(socketPath());
-    ASSERT_TRUE(instance.claim());
-    QSignalSpy commands(&instance, &SingleInstance::commandReceived);
-    QSignalSpy refused(&instance, &SingleInstance::lineTooLong);
-    const int fd = connectTo(QFile::encodeName(socketPath()));
-    ASSERT_GE(fd, 0);
-    const QByteArray tail = R"({"version":1,"command":"quit"})";
-    const QByteArray status = R"({"version":1,"command":"status"})";
-    // One byte over the limit, then one exactly at it.
-    constexpr qsizetype kLimit = qsizetype{64} * 1024;
-    const QByteArray lines = QByteArray(kLimit + 1 - tail.size(), ' ') + tail + '\n' +
-                             QByteArray(kLimit - status.size(), ' ') + status + '\n';
-    // Written while the event loop reads, so the long line arrives in many pieces.
-    qsizetype written = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        const ssize_t now = ::send(fd, lines.constData() + written,
-                                   static_cast<size_t>(lines.size() - written), MSG_DONTWAIT);
-        written += now > 0 ? now : 0;
-        return written == lines.size();
-    }));
-    EXPECT_TRUE(waitUntil([&] { return commands.count() == 1; }));
-    EXPECT_EQ(refused.count(), 1);
-    EXPECT_EQ(commands.value(0).value(1).toByteArray(), status);
-    ::close(fd);
-}
