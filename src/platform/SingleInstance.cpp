@@ -28,6 +28,7 @@ bool peerIsThisUser(const QLocalSocket& peer) {
         return false;
     return credentials.uid == ::getuid();
 }
+
 // Drops what arrived of the current line; true once its line feed went too.
 bool skipPastLineEnd(QLocalSocket& peer) {
     const QByteArray buffered = peer.peek(peer.bytesAvailable());
