@@ -21,3 +21,7 @@ void logLine(const QString& line) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
+
+QString maskedSecret(const QString& secret) {
+    return secret.isEmpty() ? QString() : QLatin1String(kMaskedSecret);
+}

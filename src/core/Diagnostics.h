@@ -9,3 +9,9 @@ void logLine(const QString& line);
 
 // Receives every diagnostic line as well (the log file); nothing by default.
 void setDiagnosticSink(std::function<void(const QString&)> sink);
+
+// What a diagnostic line shows in place of a token, cookie or password: standard output
+// reaches the journal, so the line keeps its wording and loses the value.
+inline constexpr const char* kMaskedSecret = "<redacted>";
+// An empty value stays empty: the line still tells that none was known.
+QString maskedSecret(const QString& secret);

@@ -33,6 +33,16 @@ QJsonObject failure(const QString& reason) {
             {QStringLiteral("error"), reason}};
 }
 
+// One JSON line back to the peer, unless it has gone meanwhile.
+Answer answerOn(QLocalSocket* peer) {
+    return [guard = QPointer<QLocalSocket>(peer)](const QJsonObject& reply) {
+        if (!guard)
+            return;
+        guard->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+        guard->flush();
+    };
+}
+
 // Waits for the first of several outcomes of an attempt, then answers once and goes.
 class Outcome final : public QObject {
 public:
@@ -59,16 +69,13 @@ ControlServer::ControlServer(SingleInstance& instance, ClientControl& controller
                              ServerShortcuts& shortcuts, QObject* parent)
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
     connect(&instance, &SingleInstance::commandReceived, this, &ControlServer::onRequest);
+    connect(&instance, &SingleInstance::lineTooLong, this, [](QLocalSocket* peer) {
+        answerOn(peer)(failure(QStringLiteral("request too long")));
+    });
 }
 
 void ControlServer::onRequest(QLocalSocket* peer, const QByteArray& line) {
-    QPointer<QLocalSocket> guard(peer);
-    handle(line, [guard](const QJsonObject& reply) {
-        if (!guard)
-            return;
-        guard->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
-        guard->flush();
-    });
+    handle(line, answerOn(peer));
 }
 
 void ControlServer::handle(const QByteArray& line, const Answer& answer) {

@@ -7,16 +7,19 @@
 #include "platform/Preferences.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
+#include "tunnel/OpenVPNProfileReader.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
 
 namespace {
 constexpr int kCommandTimeoutMs = 5000;
+const QByteArray kRemovedBody = "# removed from the diagnostics\n";
 
 // The preferences the client and its desktop layer keep; the port has no listing.
 const char* const kPreferenceKeys[] = {"isChecked",
@@ -43,6 +46,30 @@ const char* const kPreferenceKeys[] = {"isChecked",
                                        "desktop_start_hidden",
                                        "favourite_servers",
                                        "recent_servers"};
+
+// A stored OpenVPN profile keeps its directives, but each inline block (keys,
+// certificates, credentials), found as OpenVPN finds them, keeps only a line saying
+// its body was removed. Text that holds no block comes back as it was.
+QString withoutInlineBodies(const QString& value) {
+    OpenVPNProfileReader reader(value.toUtf8());
+    QByteArray kept;
+    while (!reader.atEnd()) {
+        const QByteArray line = reader.nextLine().text;
+        kept += line;
+        const std::optional<QByteArrayList> words = OpenVPNProfileReader::words(line);
+        const std::optional<QByteArray> block =
+            words ? OpenVPNProfileReader::inlineBlockName(*words) : std::nullopt;
+        if (!block)
+            continue;
+        if (!line.endsWith('\n'))
+            kept += '\n';
+        kept += kRemovedBody;
+        // A block left open runs to the end of the text: all of it goes.
+        if (reader.inlineBody(*block))
+            kept += "</" + *block + ">\n";
+    }
+    return QString::fromUtf8(kept);
+}
 } // namespace
 
 DiagnosticsExport::DiagnosticsExport(QStringList logFiles, const Preferences& preferences,
@@ -109,7 +136,7 @@ QString DiagnosticsExport::preferencesText() const {
             continue;
         text += key + QStringLiteral(" = ") +
                 (Redactor::isSecretKey(key) && !value->isEmpty() ? QLatin1String(Redactor::kMark)
-                                                                 : *value) +
+                                                                 : withoutInlineBodies(*value)) +
                 QLatin1Char('\n');
     }
     return text;
@@ -132,7 +159,27 @@ QList<QPair<QString, QByteArray>> DiagnosticsExport::entries() const {
 }
 
 bool DiagnosticsExport::write(const QString& archivePath, QString* error) const {
-    const QString partial = archivePath + QStringLiteral(".part");
+    // libzip writes beside its target with the umask's mode: inside a folder of our own,
+    // nobody else can open the archive while it is being written.
+    const QFileInfo target(archivePath);
+    QTemporaryDir staging(target.absolutePath() + QStringLiteral("/.diagnostics-XXXXXX"));
+    if (!staging.isValid()) {
+        *error = QStringLiteral("cannot write in ") + target.absolutePath();
+        return false;
+    }
+    const QString partial = staging.filePath(target.fileName());
+    if (!writeArchive(partial, error))
+        return false;
+    QFile::setPermissions(partial, QFile::ReadOwner | QFile::WriteOwner);
+    if (std::rename(QFile::encodeName(partial).constData(),
+                    QFile::encodeName(archivePath).constData()) != 0) {
+        *error = QStringLiteral("cannot move the archive to ") + archivePath;
+        return false;
+    }
+    return true;
+}
+
+bool DiagnosticsExport::writeArchive(const QString& path, QString* error) const {
     const LibZip* zip = LibZip::load();
     if (!zip) {
         *error = QStringLiteral("libzip cannot be loaded");
@@ -140,10 +187,10 @@ bool DiagnosticsExport::write(const QString& archivePath, QString* error) const 
     }
     int code = 0;
     ZipArchive archive(
-        zip->zip_open(QFile::encodeName(partial).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code),
+        zip->zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code),
         ZipDiscard{zip});
     if (!archive) {
-        *error = QStringLiteral("cannot create ") + partial;
+        *error = QStringLiteral("cannot create ") + path;
         return false;
     }
     // libzip reads the buffers only at close: they must live until then.
@@ -160,16 +207,9 @@ bool DiagnosticsExport::write(const QString& archivePath, QString* error) const 
     }
     if (zip->zip_close(archive.get()) != 0) {
         *error = QString::fromUtf8(zip->zip_strerror(archive.get()));
-        QFile::remove(partial);
         return false;
     }
     // zip_close freed it.
     static_cast<void>(archive.release());
-    QFile::setPermissions(partial, QFile::ReadOwner | QFile::WriteOwner);
-    if (std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(archivePath).constData()) != 0) {
-        *error = QStringLiteral("cannot move the archive to ") + archivePath;
-        return false;
-    }
     return true;
 }

@@ -24,12 +24,14 @@ public:
     static QStringList currentSecrets(const Preferences& preferences);
     static QString runWithTimeout(const QStringList& command);
 
-    // Written aside and moved into place, readable by the user alone.
+    // Written in a private folder beside it and moved into place, readable by the user
+    // alone from its first byte.
     bool write(const QString& archivePath, QString* error) const;
     // Name and content of each archive entry.
     QList<QPair<QString, QByteArray>> entries() const;
 
 private:
+    bool writeArchive(const QString& path, QString* error) const;
     QString versions() const;
     QString network() const;
     QString preferencesText() const;

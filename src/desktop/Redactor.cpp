@@ -9,11 +9,12 @@ const QString kSecretNames = QStringLiteral(
     R"([\w-]*(?:pass(?:word|wd)?|pw|psk|token|csrf|secret|session|cookie|authorization)[\w-]*)");
 
 const QRegularExpression& assignment() {
-    // name = value, name: value, "name": "value", name "value" (AppleScript); the value
-    // is a quoted string (with escapes) or a run up to a separator.
+    // name = value, name: value, "name": "value", name "value" (AppleScript), name ===> value
+    // (our diagnostic lines); the value is a quoted string (with escapes) or a run up to a
+    // separator. The arrow comes first: "=" alone would take the rest of it as the value.
     static const QRegularExpression pattern(
         QStringLiteral(
-            R"((["']?\b%1["']?\s*(?:[:=]\s*|\s+(?=")))("(?:[^"\\]|\\.)*"|'[^']*'|[^\s&;,"'}]+))")
+            R"((["']?\b%1["']?\s*(?:[=-]+>[ \t]*|[:=]\s*|\s+(?=")))("(?:[^"\\]|\\.)*"|'[^']*'|[^\s&;,"'}]+))")
             .arg(kSecretNames),
         QRegularExpression::CaseInsensitiveOption);
     return pattern;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Diagnostics.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,7 +10,7 @@
 // AppleScript `password "..."` clauses, and any literal secret it is given.
 class Redactor {
 public:
-    static constexpr const char* kMark = "<redacted>";
+    static constexpr const char* kMark = kMaskedSecret;
 
     explicit Redactor(QStringList knownSecrets = {});
 

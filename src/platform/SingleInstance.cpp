@@ -17,6 +17,8 @@ constexpr int kConnectTimeoutMs = 500;
 // A request is a short JSON line; anything longer is not one of ours.
 constexpr qint64 kMaxLineBytes = qint64{64} * 1024;
 const QByteArray kReopen = "reopen";
+// Set on a peer while the rest of an over-long line is being dropped.
+const char* const kSkipping = "orvelSkippingLine";
 
 bool peerIsThisUser(const QLocalSocket& peer) {
     ucred credentials{};
@@ -25,6 +27,14 @@ bool peerIsThisUser(const QLocalSocket& peer) {
                      &credentials, &length) != 0)
         return false;
     return credentials.uid == ::getuid();
+}
+
+// Drops what arrived of the current line; true once its line feed went too.
+bool skipPastLineEnd(QLocalSocket& peer) {
+    const QByteArray buffered = peer.peek(peer.bytesAvailable());
+    const qsizetype lineFeed = buffered.indexOf('\n');
+    peer.skip(lineFeed < 0 ? buffered.size() : lineFeed + 1);
+    return lineFeed >= 0;
 }
 } // namespace
 
@@ -90,18 +100,32 @@ void SingleInstance::acceptPeers() {
 }
 
 void SingleInstance::readRequests(QLocalSocket* peer) {
-    while (peer->canReadLine()) {
-        const QByteArray line = peer->readLine(kMaxLineBytes).trimmed();
-        if (line == kReopen) {
+    while (peer->bytesAvailable() > 0) {
+        if (peer->property(kSkipping).toBool()) {
+            if (!skipPastLineEnd(*peer))
+                return;
+            peer->setProperty(kSkipping, false);
+            continue;
+        }
+        if (!peer->canReadLine() && peer->bytesAvailable() <= kMaxLineBytes)
+            return;
+        // Up to one byte past the limit: a line that fits ends with its line feed.
+        const QByteArray line = peer->readLine(kMaxLineBytes + 2);
+        if (!line.endsWith('\n')) {
+            // Refused whole: cut into pieces, its tail would be read as requests of its own.
+            peer->setProperty(kSkipping, true);
+            emit lineTooLong(peer);
+            continue;
+        }
+        const QByteArray request = line.trimmed();
+        if (request == kReopen) {
             emit reopenRequested();
             peer->disconnectFromServer();
             return;
         }
-        if (!line.isEmpty())
-            emit commandReceived(peer, line);
+        if (!request.isEmpty())
+            emit commandReceived(peer, request);
     }
-    if (peer->bytesAvailable() > kMaxLineBytes)
-        peer->abort();
 }
 
 bool SingleInstance::notifyRunning() {

@@ -29,6 +29,8 @@ signals:
     void reopenRequested();
     // One request line from a peer of this user; the receiver answers on `peer`.
     void commandReceived(QLocalSocket* peer, const QByteArray& line);
+    // A line longer than a request can be; it is dropped whole and the peer may go on.
+    void lineTooLong(QLocalSocket* peer);
 
 private:
     bool notifyRunning();

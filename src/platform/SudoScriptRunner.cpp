@@ -1,6 +1,7 @@
 #include "platform/SudoScriptRunner.h"
 
 #include "platform/AppleScriptStatement.h"
+#include "platform/StatementFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -72,6 +73,12 @@ void SudoScriptRunner::runAppleScript(const QString& source) {
 }
 
 void SudoScriptRunner::runScriptFile(const QString& path) {
+    // The interpreter checks again as it reads; this leaves the reason in our own log.
+    const auto checked = StatementFile::read(path);
+    if (const auto* refusal = std::get_if<StatementFile::Refusal>(&checked)) {
+        qCWarning(lcScript) << "statement file refused:" << refusal->reason;
+        return;
+    }
     if (m_interpreter.isEmpty()) {
         qCWarning(lcScript) << kInterpreterName << "not found; not running" << path;
         return;

@@ -301,9 +301,10 @@ void SettingsPackageInstaller::downloadSettingsPackage(
     std::function<void()> continueWithNetworkCheck) {
     const QString home = appState().vpnHomeDir;
     if (!QFileInfo(home).isDir()) {
+        // Owner-only: the statements that run as root are written there.
         if (ScriptRunner* runner = scriptRunner())
             runner->runAppleScript(
-                makeShellScript(QStringLiteral("mkdir -p ") + shellQuoted(home)));
+                makeShellScript(QStringLiteral("mkdir -p -m 700 ") + shellQuoted(home)));
     }
     auto* body = new QTemporaryFile(this);
     if (!body->open()) {

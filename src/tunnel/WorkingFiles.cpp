@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QUrl>
@@ -38,6 +39,15 @@ void writeWorkingFile(const QString& fileName, const QByteArray& content) {
     writePrivateFile(home + fileName, content);
 }
 
+bool makeWorkingFolder(const QString& home) {
+    const QFileInfo folder(QDir::cleanPath(home));
+    if (folder.isDir())
+        return true;
+    return QDir().mkpath(folder.path()) &&
+           QDir().mkdir(folder.filePath(),
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 QString TeardownMarker::pathIn(const QString& vpnHome) {
     return vpnHome + QLatin1String(kName);
 }
@@ -46,7 +56,7 @@ void TeardownMarker::markPending() {
     const QString home = appState().vpnHomeDir;
     if (home.isEmpty() || QFile::exists(pathIn(home)))
         return;
-    QDir().mkpath(home);
+    makeWorkingFolder(home);
     QFile marker(pathIn(home));
     if (!marker.open(QIODevice::WriteOnly))
         qCWarning(lcWorkingFiles) << "cannot write" << marker.fileName() << marker.errorString();

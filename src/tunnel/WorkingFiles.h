@@ -13,6 +13,8 @@ void writePrivateFile(const QString& path, const QByteArray& content);
 void reportWriteFailure(const QString& path, const QString& error);
 // The same for fileName in vpnHomeDir.
 void writeWorkingFile(const QString& fileName, const QByteArray& content);
+// The working folder, owner-only when this creates it: statements run from it as root.
+bool makeWorkingFolder(const QString& home);
 
 // What a run leaves on the machine until its teardown has run (its OpenVPN, its DNS
 // override) is marked in the working folder, so that the start after a crash can clear it.

@@ -211,7 +211,7 @@ void ViewController::login() {
         return;
     }
     setSessionCookies(api->cookieJar(), cookie_url);
-    logLine(QStringLiteral("csrf ===> ") + appState().csrfToken);
+    logLine(QStringLiteral("csrf ===> ") + maskedSecret(appState().csrfToken));
     const QString version = appShortVersion();
     if (version.isEmpty())
         return;

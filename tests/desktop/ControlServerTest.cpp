@@ -10,6 +10,8 @@
 #include "support/TestEnvironment.h"
 
 #include <QJsonDocument>
+#include <QLocalSocket>
+#include <QTest>
 
 class ControlServerTest : public OrvelTest {
 protected:
@@ -67,4 +69,32 @@ TEST_F(ControlServerTest, StatusSignedOut_IsDisconnectedWithNoInterfaceOrTime) {
     EXPECT_EQ(status.value("protocol").toString(), "ikev2");
     EXPECT_TRUE(status.value("interface").isNull());
     EXPECT_TRUE(status.value("connected_since").isNull());
+}
+
+// Over the socket: a line one byte over the limit is refused whole with a reason (cut, its
+// tail would be read as a request), and one exactly at the limit is served after it.
+TEST_F(ControlServerTest, OverLongLine_IsAnsweredWithAReasonAndTheNextRequestToo) {
+    const QString path = SingleInstance::privateFolder(tempPath() + "/run") + "/instance.sock";
+    SingleInstance listening(path);
+    ASSERT_TRUE(listening.claim());
+    ControlServer answering(listening, controller, shortcuts);
+    QLocalSocket peer;
+    peer.connectToServer(path);
+    ASSERT_TRUE(peer.waitForConnected(5000));
+    constexpr qsizetype kLimit = qsizetype{64} * 1024;
+    const QByteArray servers = R"({"version":1,"command":"servers"})";
+    const QByteArray status = R"({"version":1,"command":"status"})";
+    peer.write(QByteArray(kLimit + 1 - servers.size(), ' ') + servers + '\n' +
+               QByteArray(kLimit - status.size(), ' ') + status + '\n');
+    QList<QJsonObject> answers;
+    const auto readAnswers = [&] {
+        while (peer.canReadLine())
+            answers << QJsonDocument::fromJson(peer.readLine()).object();
+        return answers.size();
+    };
+    EXPECT_TRUE(waitUntil([&] { return readAnswers() >= 2; }));
+    QTest::qWait(50);
+    ASSERT_EQ(readAnswers(), 2);
+    EXPECT_EQ(answers[0].value("error").toString(), "request too long");
+    EXPECT_TRUE(answers[1].value("status").isObject());
 }

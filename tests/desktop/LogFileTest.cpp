@@ -1,10 +1,19 @@
 #include "desktop/LogFile.h"
 
+#include "api/ApiClient.h"
+#include "app/MainWindow.h"
+#include "core/AppState.h"
 #include "core/Diagnostics.h"
+#include "core/Services.h"
+#include "core/Storyboard.h"
+#include "support/ServiceFixture.h"
 #include "support/TestEnvironment.h"
+#include "ui/ViewController.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcLogTest, "orvel.logtest")
@@ -51,4 +60,49 @@ TEST_F(LogFileTest, LongRun_RotatesAndNeverKeepsMoreThanItsBound) {
         total += QFileInfo(path).size();
     }
     EXPECT_LE(total, (LogFile::kKeptFiles + 1) * LogFile::kMaxBytes);
+}
+
+// A real sign-in through the login screen, every orvel.* category on: the token and the
+// session id it ran with are on neither standard output nor the log.
+class SignInLogTest : public ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        services().storyboard = &storyboard;
+        services().mainWindow = &window;
+        openSession();
+        QLoggingCategory::setFilterRules(QStringLiteral("orvel.*=true"));
+    }
+    void TearDown() override {
+        QLoggingCategory::setFilterRules(QString());
+        window.setContentViewController(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ServiceTest::TearDown();
+    }
+
+    Storyboard storyboard;
+    MainWindow window;
+};
+
+TEST_F(SignInLogTest, TokenAndSessionId_AreMaskedOnStandardOutputAndInTheLog) {
+    LogFile log(tempPath() + "/state");
+    auto* screen = new ViewController(&storyboard);
+    window.setContentViewController(screen);
+    screen->idField->setText(service().scenario().accounts.first().email);
+    screen->pwField->setText(service().scenario().accounts.first().password);
+    testing::internal::CaptureStdout();
+    screen->ClickLogin();
+    const bool signedIn = waitUntil([] { return appState().ikev2ServerList.size() > 1; });
+    const QByteArray out = QByteArray::fromStdString(testing::internal::GetCapturedStdout());
+    ASSERT_TRUE(signedIn);
+    const QByteArray token = appState().csrfToken.toUtf8();
+    const QByteArray session = appState().sessionId.toUtf8();
+    ASSERT_FALSE(token.isEmpty());
+    ASSERT_FALSE(session.isEmpty());
+    const QByteArray logged = allOf(log.files());
+    for (const QByteArray& text : {out, logged}) {
+        EXPECT_TRUE(text.contains("csrf ===> <redacted>\n")) << text.constData();
+        EXPECT_FALSE(text.contains(token)) << text.constData();
+        EXPECT_FALSE(text.contains(session)) << text.constData();
+    }
 }

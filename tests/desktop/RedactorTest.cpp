@@ -31,6 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
             R"(do shell script "x" user name "adm" password "Adm1n Pass!" with administrator privileges)",
             "Adm1n Pass!"},
         RedactionCase{"SessionId", "init session sessionId: 7f3a9c1e", "7f3a9c1e"},
+        RedactionCase{"Arrow", "csrf ===> Zq81tokenValue", "Zq81tokenValue"},
         RedactionCase{"Psk", "PSK_KEY=sharedkey99", "sharedkey99"}),
     [](const auto& info) { return std::string(info.param.name); });
 

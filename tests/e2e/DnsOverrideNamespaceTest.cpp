@@ -116,6 +116,19 @@ TEST_F(DnsOverrideNamespaceTest, OverrideThenReset_RestoresTheResolverFileByteFo
     EXPECT_FALSE(QFileInfo::exists(state + QStringLiteral("/resolv.conf.saved")));
 }
 
+// What quit and sign-out run: the override this run applied is known, and undone.
+TEST_F(DnsOverrideNamespaceTest, RestoreAfterTheOverride_GivesTheResolverFileBack) {
+    applyDNSOverride();
+    ASSERT_EQ(recorder.scriptFiles.size(), 2);
+    ASSERT_EQ(runInNamespace(recorder.scriptFiles[0]), 0);
+    ASSERT_NE(readFile(resolverFile), original);
+
+    restoreDNSNow();
+    for (const QString& statement : recorder.statements)
+        runStatementInNamespace(statement);
+    EXPECT_EQ(readFile(resolverFile), original);
+}
+
 TEST_F(DnsOverrideNamespaceTest, WrongAdministratorPassword_ChangesNothing) {
     e2e::keepAdminPassword(files, QStringLiteral("not-the-password"));
     applyDNSOverride();

@@ -121,15 +121,19 @@ protected:
     }
 
     // Runs the statement from a file through orvel-osascript as `user`: the sudo -S path.
+    // The user writes the file in a folder of their own, as the client does.
     int runAs(const QString& user, const QString& source) {
-        const QString script = m_folder + QStringLiteral("/statement.scpt");
-        QFile file(script);
-        if (!file.open(QIODevice::WriteOnly))
+        const QString folder = tempPath() + QStringLiteral("/statements-") + user;
+        const QString script = folder + QStringLiteral("/statement.scpt");
+        if (run(QStringLiteral("install"),
+                {QStringLiteral("-d"), QStringLiteral("-m"), QStringLiteral("700"),
+                 QStringLiteral("-o"), user, folder}) != 0 ||
+            run(QStringLiteral("runuser"),
+                {QStringLiteral("-u"), user, QStringLiteral("--"), QStringLiteral("/bin/sh"),
+                 QStringLiteral("-c"), QStringLiteral("umask 077 && cat > \"$1\""),
+                 QStringLiteral("sh"), script},
+                source.toUtf8()) != 0)
             return -1;
-        file.write(source.toUtf8());
-        file.close();
-        QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ReadOther |
-                                          QFileDevice::ReadGroup | QFileDevice::WriteOwner);
         return run(QStringLiteral("runuser"),
                    {QStringLiteral("-u"), user, QStringLiteral("--"), m_interpreter, script});
     }
@@ -184,7 +188,8 @@ TEST_F(PrivilegedRunnerTest, PasswordItem_IsReadWhenTheStatementRunsInProcessAnd
     if (m_interpreter.isEmpty())
         return;
     QFile::remove(marker());
-    const QString script = m_folder + QStringLiteral("/item.scpt");
+    // Not in the open folder: the interpreter runs no statement from a folder others write.
+    const QString script = tempPath() + QStringLiteral("/item.scpt");
     QFile file(script);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(statement.toUtf8());

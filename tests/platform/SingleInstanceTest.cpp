@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cstring>
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -83,8 +84,8 @@ TEST_F(SingleInstanceTest, RequestLine_ReachesTheReceiverWithItsPeer) {
 }
 
 // The folder keeps others out; should it ever let them in, the socket still answers no
-// one but this user.
-TEST_F(SingleInstanceTest, PeerOfAnotherUser_IsRefused) {
+// one but this user. The peer keeps our group: only the user differs.
+TEST_F(SingleInstanceTest, PeerOfAnotherUserInOurGroup_IsRefused) {
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to connect as another user";
     const QString socket = socketPath();
@@ -98,7 +99,7 @@ TEST_F(SingleInstanceTest, PeerOfAnotherUser_IsRefused) {
     const QByteArray path = QFile::encodeName(socket);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        if (::setgroups(0, nullptr) != 0 || ::setgid(::getgid()) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
         const int fd = connectTo(path);
         if (fd < 0)

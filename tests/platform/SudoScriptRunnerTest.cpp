@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -170,3 +171,70 @@ TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredent
     recording.runScriptFile(QStringLiteral("/x/disconnect.scpt"));
     EXPECT_EQ(recording.scriptFiles, QStringList{QStringLiteral("/x/disconnect.scpt")});
 }
+
+// The real interpreter on a statement file that differs from a private file of this user,
+// in a private folder, in one respect each.
+struct StatementFileCase {
+    const char* name;
+    void (*change)(const QString& file, const QString& folder);
+    bool runs;
+    bool needsRoot = false;
+};
+
+class StatementFileCheck : public SudoScriptRunnerTest,
+                           public ::testing::WithParamInterface<StatementFileCase> {};
+
+TEST_P(StatementFileCheck, OnlyAPrivateFileOfThisUserInAPrivateFolderRuns) {
+    const QString interpreter = builtInterpreter();
+    if (interpreter.isEmpty())
+        GTEST_SKIP() << "orvel-osascript is not built next to the client";
+    if (GetParam().needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file to another user";
+    const QString folder = tempPath() + QStringLiteral("/statements");
+    const QString file = folder + QStringLiteral("/run.scpt");
+    ASSERT_TRUE(writeFile(file, printStatement(QStringLiteral("ran")).toUtf8()));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7700)));
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::Permissions(0x6600)));
+    GetParam().change(file, folder);
+    EXPECT_EQ(QProcess::execute(interpreter, {file}), GetParam().runs ? 0 : 1);
+    EXPECT_EQ(readFile(output()) == "ran", GetParam().runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StatementFileCheck,
+    ::testing::Values(
+        StatementFileCase{"PrivateFile", [](const QString&, const QString&) {}, true},
+        StatementFileCase{"GroupCanWriteTheFile",
+                          [](const QString& file, const QString&) {
+                              QFile::setPermissions(file, QFileDevice::Permissions(0x6620));
+                          },
+                          false},
+        StatementFileCase{"OthersCanWriteTheFile",
+                          [](const QString& file, const QString&) {
+                              QFile::setPermissions(file, QFileDevice::Permissions(0x6602));
+                          },
+                          false},
+        StatementFileCase{"FileOfAnotherUser",
+                          [](const QString& file, const QString&) {
+                              ASSERT_EQ(::chown(QFile::encodeName(file).constData(), 65534, 65534),
+                                        0);
+                          },
+                          false, true},
+        StatementFileCase{"OthersCanWriteTheFolder",
+                          [](const QString&, const QString& folder) {
+                              QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+                          },
+                          false},
+        StatementFileCase{"LinkToAPrivateFile",
+                          [](const QString& file, const QString& folder) {
+                              QFile::rename(file, folder + QStringLiteral("/real.scpt"));
+                              QFile::link(folder + QStringLiteral("/real.scpt"), file);
+                          },
+                          false},
+        StatementFileCase{"Fifo",
+                          [](const QString& file, const QString&) {
+                              QFile::remove(file);
+                              ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+                          },
+                          false}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -1,6 +1,7 @@
 #include "tunnel/Leftovers.h"
 
 #include "core/AppState.h"
+#include "core/Services.h"
 #include "support/MemoryPreferences.h"
 #include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -47,6 +49,29 @@ TEST_F(LeftoversTest, RunThatDidNotTearDown_IsClearedOnceAtTheNextStart) {
     runner.statements.clear();
     EXPECT_FALSE(Leftovers::clearAfterCrash(home, runner, preferences()));
     EXPECT_TRUE(runner.statements.isEmpty());
+}
+
+// IKEv2 launches no OpenVPN to leave the marker: the DNS override must leave it itself.
+TEST_F(LeftoversTest, RunKilledAfterTheDnsOverrideOnIKEv2_HasItsDnsRestoredAtTheNextStart) {
+    appState().vpnHomeDir = home;
+    appState().adminUserName = QStringLiteral("admin");
+    services().scriptRunner = &runner;
+    applyDNSOverride();
+    resetAppState();
+    preferences().setValue(QStringLiteral("username"), QStringLiteral("admin"));
+
+    RecordingScriptRunner nextStart;
+    EXPECT_TRUE(Leftovers::clearAfterCrash(home, nextStart, preferences()));
+    for (const QString& reset : dnsResetStatements(QStringLiteral("admin")))
+        EXPECT_TRUE(nextStart.statements.contains(reset)) << reset.toStdString();
+}
+
+TEST_F(LeftoversTest, MarkerInAMissingWorkingFolder_MakesTheFolderOwnerOnly) {
+    const QString fresh = tempPath() + QStringLiteral("/fresh/OrvelVPN/");
+    appState().vpnHomeDir = fresh;
+    TeardownMarker::markPending();
+    EXPECT_TRUE(QFile::exists(TeardownMarker::pathIn(fresh)));
+    EXPECT_EQ(QFileInfo(fresh).permissions() & 0x0077, 0);
 }
 
 TEST_F(LeftoversTest, CleanQuit_LeavesNothingToClear) {

@@ -220,6 +220,20 @@ TEST_F(ViewControllerTest, BoxOnRemembersTheLogin) {
     EXPECT_FALSE(preferences().contains(QStringLiteral("password")));
 }
 
+// The keychain refuses: the next start will not sign in by itself, and the password is
+// in no preference either.
+TEST_F(ViewControllerTest, BoxOnWithARefusingKeychainKeepsThePasswordNowhere) {
+    services().itemStore = nullptr;
+    ViewController* screen = signedInScreen();
+    screen->autoLoginCheckBox->setCheckState(Qt::Checked);
+    loginAndWaitForLists(screen);
+    EXPECT_EQ(preferences().integer(QStringLiteral("isChecked")), 1);
+    EXPECT_EQ(preferences().string(QStringLiteral("email")), account().email);
+    for (const QString& key : preferences().keys())
+        EXPECT_FALSE(preferences().string(key).value_or(QString()).contains(account().password))
+            << key.toStdString();
+}
+
 TEST_F(ViewControllerTest, BoxOffClearsTheFlagButKeepsTheRememberedLogin) {
     preferences().setValue(QStringLiteral("email"), QStringLiteral("old@orvel.test"));
     KeychainWrapper::shared().writeString(QStringLiteral("old"), kAccountPasswordItem);

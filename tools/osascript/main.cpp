@@ -1,10 +1,10 @@
 #include "platform/FileItemStore.h"
 #include "platform/SecretServiceItemStore.h"
+#include "platform/StatementFile.h"
 #include "platform/SudoScriptRunner.h"
 #include "tunnel/KeychainWrapper.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringDecoder>
 #include <cstdio>
 #include <memory>
@@ -29,13 +29,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: orvel-osascript FILE\n");
         return 1;
     }
-    QFile file(arguments.at(1));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "orvel-osascript: cannot read %s\n", qPrintable(arguments.at(1)));
+    const auto read = StatementFile::read(arguments.at(1));
+    if (const auto* refusal = std::get_if<StatementFile::Refusal>(&read)) {
+        std::fprintf(stderr, "orvel-osascript: refused %s\n", qPrintable(refusal->reason));
         return 1;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString source = decoder.decode(file.readAll());
+    const QString source = decoder.decode(std::get<QByteArray>(read));
     if (decoder.hasError()) {
         std::fprintf(stderr, "orvel-osascript: %s is not UTF-8\n", qPrintable(arguments.at(1)));
         return 1;
