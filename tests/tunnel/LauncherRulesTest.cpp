@@ -7,15 +7,16 @@
 namespace {
 
 // What the client writes into default.ovpn for a service text with a hostile line.
-std::string writtenFor(const QByteArray& authPath) {
+std::string writtenFor(const QByteArray& authPath, const QByteArray& mode = "client") {
     return OpenVPNProfileFilter(authPath)
-        .filtered("client\ndev tun\nremote 10.0.0.1 1194\nauth-user-pass " + authPath +
+        .filtered(mode + "\ndev tun\nremote 10.0.0.1 1194\nauth-user-pass " + authPath +
                   "\nup /tmp/x.sh\n<ca>\n-----BEGIN CERTIFICATE-----\nQUJD\n"
                   "-----END CERTIFICATE-----\n</ca>\n")
         .toStdString();
 }
 
-const std::string kWritten = writtenFor("/run/user/1000/orvelvpn/auth.txt");
+const QByteArray kAuth = "/run/user/1000/orvelvpn/auth.txt";
+const std::string kWritten = writtenFor(kAuth);
 
 struct ConfigCase {
     const char* name;
@@ -42,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfigCase{"GluedQuote", kWritten + "\"up\"/tmp/x.sh\n", false},
                     ConfigCase{"ByteOrderMark", "\xEF\xBB\xBF" + kWritten, false},
                     ConfigCase{"UnknownDirective", kWritten + "askpass /etc/shadow\n", false},
-                    ConfigCase{"CarriageReturns", "client\r\n", false}),
+                    ConfigCase{"CarriageReturns", "client\r\n", false},
+                    // As the filter writes it, but no client: OpenVPN would take any peer.
+                    ConfigCase{"NotAClient", writtenFor(kAuth, "tls-client"), false}),
     [](const testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
 
 // OpenVPN reads the credentials from root's copy of the file the line names.

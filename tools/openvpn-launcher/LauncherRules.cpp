@@ -14,24 +14,6 @@ namespace launcher {
 
 namespace {
 
-// The arguments of the last auth-user-pass line outside inline blocks; nothing when
-// there is none.
-std::optional<QByteArrayList> lastAuthArguments(const QByteArray& text) {
-    OpenVPNProfileReader reader(text);
-    std::optional<QByteArrayList> arguments;
-    while (!reader.atEnd()) {
-        const OpenVPNProfileReader::Line line = reader.nextLine();
-        const std::optional<QByteArrayList> words = OpenVPNProfileReader::words(line.text);
-        if (line.tooLong || !words || words->isEmpty())
-            continue;
-        if (const std::optional<QByteArray> block = OpenVPNProfileReader::inlineBlockName(*words))
-            reader.inlineBody(*block);
-        else if (OpenVPNProfileReader::withoutDoubleDash(words->first()) == "auth-user-pass")
-            arguments = words->mid(1);
-    }
-    return arguments;
-}
-
 std::string onlyArgument(const QByteArrayList& arguments) {
     return arguments.size() == 1 ? arguments.first().toStdString() : std::string();
 }
@@ -89,16 +71,21 @@ std::string configPathProblem(const std::string& path, const std::string& home) 
 std::string configTextProblem(const std::string& text) {
     const QByteArray given = QByteArray::fromStdString(text);
     QByteArray authPath;
-    if (const std::optional<QByteArrayList> arguments = lastAuthArguments(given)) {
+    if (const std::optional<QByteArrayList> arguments =
+            OpenVPNProfileReader::lastArguments(given, "auth-user-pass")) {
         if (std::string problem = authPathProblem(onlyArgument(*arguments)); !problem.empty())
             return problem;
         authPath = arguments->first();
     }
     const QByteArray written = OpenVPNProfileFilter(authPath).filtered(given);
-    if (written == given)
-        return {};
-    return "line " + std::to_string(firstDifferingLine(given, written)) +
-           " of the configuration is not as the client writes it";
+    if (written != given)
+        return "line " + std::to_string(firstDifferingLine(given, written)) +
+               " of the configuration is not as the client writes it";
+    // Without "client" OpenVPN would listen for any peer, as root.
+    if (const QString problem = OpenVPNProfileFilter::clientProfileProblem(given);
+        !problem.isEmpty())
+        return "the configuration is refused: " + problem.toStdString();
+    return {};
 }
 
 std::string authPathProblem(const std::string& path) {
@@ -111,7 +98,7 @@ std::string authPathProblem(const std::string& path) {
 
 std::string authFileOf(const std::string& text) {
     const std::optional<QByteArrayList> arguments =
-        lastAuthArguments(QByteArray::fromStdString(text));
+        OpenVPNProfileReader::lastArguments(QByteArray::fromStdString(text), "auth-user-pass");
     return arguments ? onlyArgument(*arguments) : std::string();
 }
 

@@ -24,10 +24,10 @@ std::string configPathProblem(const std::string& path, const std::string& home);
 
 // Why the configuration must not run as root; empty when it may: only when it is, byte
 // for byte, what the client's profile filter writes of it, with the auth.txt its
-// auth-user-pass line names (authPathProblem) as the auth file. The filter's output is a
-// fixed point of the filter, so whatever else reaches here (a line OpenVPN reads
-// otherwise than the filter writes it, a directive off the allow-list, a second auth
-// file) is refused, never read a second way.
+// auth-user-pass line names (authPathProblem) as the auth file, and a client profile. The
+// filter's output is a fixed point of the filter, so whatever else reaches here (a line
+// OpenVPN reads otherwise than the filter writes it, a directive off the allow-list, a
+// second auth file) is refused, never read a second way.
 std::string configTextProblem(const std::string& text);
 
 // Why `path` cannot be the client's auth.txt: it must be plain, absolute and end in
