@@ -86,4 +86,18 @@ TEST(LauncherRulesTest, StateFiles_AreKeptApartPerConfiguration) {
     EXPECT_EQ(launcher::pidFilePath(a).rfind("/run/orvelvpn/", 0), 0u);
 }
 
+TEST(LauncherRulesTest, ProcessRecord_StartTimeAfterTheLastParenthesisAndStrictRecords) {
+    const std::string fields = " S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 4711 19 20\n";
+    EXPECT_EQ(launcher::startTimeOf("123 (openvpn)" + fields), "4711");
+    EXPECT_EQ(launcher::startTimeOf("123 (a) b (c) d)" + fields), "4711");
+    EXPECT_EQ(launcher::startTimeOf("123 (openvpn) S 1 2\n"), "");
+
+    const launcher::ProcessRecord record{123, "4711", launcher::commandLineOf({"/a", "b c"})};
+    EXPECT_EQ(launcher::parseRecord(launcher::recordText(record)), record);
+    using namespace std::string_literals;
+    for (const std::string& garbage : {"123\n4711\n"s, "123\n4711\n/a"s, "x\n4711\n/a\0"s,
+                                       "1\n4711\n/a\0"s, "99999999999\n1\n/a\0"s})
+        EXPECT_FALSE(launcher::parseRecord(garbage)) << garbage;
+}
+
 } // namespace

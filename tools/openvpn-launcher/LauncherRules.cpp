@@ -102,6 +102,59 @@ std::string authFileOf(const std::string& text) {
     return arguments ? onlyArgument(*arguments) : std::string();
 }
 
+std::string recordText(const ProcessRecord& record) {
+    return std::to_string(record.pid) + '\n' + record.startTime + '\n' + record.commandLine;
+}
+
+std::optional<ProcessRecord> parseRecord(const std::string& text) {
+    const size_t pidEnd = text.find('\n');
+    const size_t startEnd = pidEnd == std::string::npos ? pidEnd : text.find('\n', pidEnd + 1);
+    if (startEnd == std::string::npos)
+        return std::nullopt;
+    const std::string pid = text.substr(0, pidEnd);
+    const std::string startTime = text.substr(pidEnd + 1, startEnd - pidEnd - 1);
+    const auto isNumber = [](const std::string& field, size_t digits) {
+        return !field.empty() && field.size() <= digits &&
+               std::all_of(field.begin(), field.end(),
+                           [](unsigned char c) { return std::isdigit(c); });
+    };
+    const std::string commandLine = text.substr(startEnd + 1);
+    if (!isNumber(pid, 10) || !isNumber(startTime, 20) || commandLine.empty() ||
+        commandLine.back() != '\0')
+        return std::nullopt;
+    const long value = std::stol(pid);
+    if (value <= 1)
+        return std::nullopt;
+    return ProcessRecord{value, startTime, commandLine};
+}
+
+std::string startTimeOf(const std::string& stat) {
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return {};
+    // Field 3 is the first after the name; field 22 is the twentieth.
+    size_t position = nameEnd + 1;
+    std::string field;
+    for (int n = 3; n <= 22; ++n) {
+        const size_t begin = stat.find_first_not_of(' ', position);
+        if (begin == std::string::npos)
+            return {};
+        position = stat.find_first_of(" \n", begin);
+        field = stat.substr(begin,
+                            position == std::string::npos ? std::string::npos : position - begin);
+        if (position == std::string::npos && n < 22)
+            return {};
+    }
+    return field;
+}
+
+std::string commandLineOf(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments)
+        line += argument + '\0';
+    return line;
+}
+
 std::string stateKey(const std::string& configPath) {
     std::uint64_t hash = 1469598103934665603ULL; // FNV-1a
     for (const unsigned char c : configPath) {
