@@ -53,8 +53,10 @@ WrittenProfile writtenProfile(const QString& config, const QString& authPath) {
         const QByteArray kept =
             line.contains(QLatin1String("auth-user-pass")) ? authLine : line.toUtf8();
         if (kept.contains("register-dns") || kept.contains("block-outside-dns")) {
-            profile.dropped << (kept.contains("register-dns") ? "register-dns"
-                                                              : "block-outside-dns");
+            const QByteArray name =
+                kept.contains("register-dns") ? "register-dns" : "block-outside-dns";
+            if (!profile.dropped.contains(name))
+                profile.dropped << name;
             continue;
         }
         output += kept + '\n';
