@@ -366,9 +366,20 @@ bool OpenVPNProfileFilter::isAllowedInlineBlock(const QByteArray& name) {
 QByteArray OpenVPNProfileFilter::filtered(const QByteArray& profile,
                                           QByteArrayList* dropped) const {
     QByteArrayList drops = dropped ? *dropped : QByteArrayList();
-    const std::optional<Words> allowCompression =
-        OpenVPNProfileReader::lastArguments(profile, "allow-compression");
-    const bool refusesCompression = allowCompression == Words{"no"};
+    QByteArray output = filteredLines(profile, false, drops);
+    // Whether the profile refuses compression is what its kept lines say, as OpenVPN
+    // will read them; then its compression lines keep the framing alone.
+    if (OpenVPNProfileReader::lastArguments(output, "allow-compression") == Words{"no"}) {
+        drops = dropped ? *dropped : QByteArrayList();
+        output = filteredLines(profile, true, drops);
+    }
+    if (dropped)
+        *dropped = drops;
+    return output;
+}
+
+QByteArray OpenVPNProfileFilter::filteredLines(const QByteArray& profile, bool refusesCompression,
+                                               QByteArrayList& drops) const {
     OpenVPNProfileReader reader(profile);
     QByteArray output;
     while (!reader.atEnd()) {
@@ -411,8 +422,6 @@ QByteArray OpenVPNProfileFilter::filtered(const QByteArray& profile,
         if (const std::optional<QByteArray> kept = directiveLine(set, false, drops))
             output += *kept + '\n';
     }
-    if (dropped)
-        *dropped = drops;
     return output;
 }
 

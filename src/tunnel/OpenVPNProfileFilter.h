@@ -28,6 +28,8 @@ public:
     static bool isAllowedInlineBlock(const QByteArray& name);
 
 private:
+    QByteArray filteredLines(const QByteArray& profile, bool refusesCompression,
+                             QByteArrayList& drops) const;
     std::optional<QByteArray> directiveLine(const QByteArrayList& words, bool inConnection,
                                             QByteArrayList& dropped) const;
     std::optional<QByteArray> connectionBlock(const QByteArray& body,

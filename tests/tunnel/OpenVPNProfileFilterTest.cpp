@@ -96,6 +96,9 @@ TEST(OpenVPNProfileFilterTest, KeptLines_AreWrittenBackFromTheirWords) {
         // A profile that refuses compression keeps the server's framing only.
         {"comp-lzo adaptive\nallow-compression no", "comp-lzo no\nallow-compression no\n"},
         {"allow-compression no\ncompress lz4", "allow-compression no\ncompress stub\n"},
+        // What counts is the last line OpenVPN will read, not one the filter drops.
+        {"compress lz4\nallow-compression no\nallow-compression maybe",
+         "compress stub\nallow-compression no\n"},
         {"compress lz4-v2\nsetenv opt allow-compression no",
          "compress stub-v2\nallow-compression no\n"},
         {"auth-user-pass " + OpenVPNProfileReader::quoted(kAuthPath),
