@@ -192,13 +192,6 @@ TEST(OpenVPNProfileFilterTest, KeysAndCertificates_OnlyInline) {
     }
 }
 
-TEST(OpenVPNProfileFilterTest, Dropped_NamesEachDirectiveOnce) {
-    QByteArrayList dropped;
-    OpenVPNProfileFilter(kAuthPath).filtered("up /a\nclient\nup /b\n<x>\n</x>\ncipher none\n",
-                                             &dropped);
-    EXPECT_EQ(dropped, QByteArrayList({"up", "<x>", "cipher with its arguments"}));
-}
-
 // A profile OpenVPN runs as a client of a server it checks, beside profiles that each
 // lack one part of it.
 TEST(OpenVPNProfileFilterTest, ClientProfile_NeedsClientServerAndCheck) {
