@@ -1,7 +1,8 @@
 // The OpenVPN profile filter on any text, and what it writes checked on its own terms:
 // read back by OpenVPN's rules, every line names an allowed directive, no line names a
 // file but the auth file, inline blocks hold only PEM text or allowed connection
-// lines, and filtering again changes nothing.
+// lines, and filtering again changes nothing, also after the completion's additions.
+#include "tunnel/OpenVPNProfileCompletion.h"
 #include "tunnel/OpenVPNProfileFilter.h"
 #include "tunnel/OpenVPNProfileReader.h"
 
@@ -144,5 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkWritten(written);
     if (filter.filtered(written) != written)
         fail("filtering again changes", written);
+    const QByteArray completed = OpenVPNProfileCompletion::completed(written);
+    if (filter.filtered(completed) != completed)
+        fail("the completion adds what the filter changes", completed);
+    OpenVPNProfileFilter::clientProfileProblem(completed);
     return 0;
 }

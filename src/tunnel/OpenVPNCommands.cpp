@@ -41,14 +41,16 @@ QString OpenVPNCommands::launchCommand(const QString& vpnHome) {
     const QString config = vpnHome + kConfigFile;
     QString notPinned;
     if (PackagePin::packageMatchesPin(vpnHome, &notPinned)) {
-        // The package's program cannot record its pid itself: the shell that becomes it
-        // does, in the launcher's place.
+        // The package's program cannot record itself: the shell that becomes it writes
+        // the launcher's record (pid, start time, arguments) in the launcher's place.
         const QString pidFile =
             QString::fromStdString(launcher::pidFilePath(QFile::encodeName(config).toStdString()));
         return QStringLiteral("sudo /bin/sh -c ") +
                shellQuoted(QStringLiteral("umask 077 && mkdir -p ") +
                            QString::fromLatin1(launcher::kStateFolder) +
-                           QStringLiteral(" && echo $$ > \"$0\" && exec \"$1\" \"$2\"")) +
+                           QStringLiteral(" && { echo $$; cut -d\" \" -f22 /proc/$$/stat; "
+                                          "printf \"%s\\0\" \"$1\" \"$2\"; } > \"$0\" && "
+                                          "exec \"$1\" \"$2\"")) +
                QLatin1Char(' ') + shellQuoted(pidFile) + QLatin1Char(' ') +
                shellQuoted(vpnHome + QStringLiteral("openvpn")) + QLatin1Char(' ') +
                shellQuoted(config);

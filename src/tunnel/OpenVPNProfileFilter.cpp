@@ -2,12 +2,11 @@
 
 #include "tunnel/OpenVPNProfileReader.h"
 
-#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <array>
 #include <initializer_list>
-
-Q_LOGGING_CATEGORY(lcProfile, "orvel.openvpn")
 
 namespace {
 
@@ -45,29 +44,60 @@ bool isHost(const QByteArray& word) {
     return consistsOf(word, "._:-") && !word.startsWith('-');
 }
 
-bool isNoneCipher(const QByteArray& element) {
-    return element.toLower() == "none";
-}
-
-// Data-channel ciphers and digests: "none" switches encryption or authentication off.
-bool isCipherList(const QByteArray& word) {
-    if (!consistsOf(word, "._:-"))
-        return false;
-    const QByteArrayList elements = word.split(':');
-    return std::none_of(elements.begin(), elements.end(),
-                        [](const QByteArray& e) { return e.isEmpty() || isNoneCipher(e); });
-}
-
-// TLS cipher strings may exclude the unencrypted suites ("!aNULL"), never ask for them.
-bool isTlsCipherList(const QByteArray& word) {
-    if (!consistsOf(word, "._:+!-"))
-        return false;
-    const QByteArrayList elements = word.split(':');
-    return std::none_of(elements.begin(), elements.end(), [](const QByteArray& e) {
-        const QByteArray upper = e.toUpper();
-        return e.isEmpty() || (!e.startsWith('!') && !e.startsWith('-') &&
-                               (upper.contains("NULL") || upper.contains("EXPORT")));
+bool isOneOfIgnoringCase(const QByteArray& word, std::initializer_list<const char*> choices) {
+    return std::any_of(choices.begin(), choices.end(), [&](const char* choice) {
+        return word.compare(choice, Qt::CaseInsensitive) == 0;
     });
+}
+
+// Named good digests only: OpenSSL also knows a 0-bit "NULL" that OpenVPN accepts.
+bool isDigest(const QByteArray& word) {
+    return isOneOfIgnoringCase(word,
+                               {"SHA1", "SHA224", "SHA256", "SHA384", "SHA512", "SHA512-224",
+                                "SHA512-256", "SHA3-224", "SHA3-256", "SHA3-384", "SHA3-512"});
+}
+
+// Named good data-channel ciphers only. BF-CBC is not one: a 64-bit block (SWEET32), and
+// OpenSSL 3 keeps it in the legacy provider, which no kept line can load.
+bool isDataCipher(const QByteArray& word) {
+    return isOneOfIgnoringCase(word, {"AES-128-GCM", "AES-192-GCM", "AES-256-GCM", "AES-128-CBC",
+                                      "AES-192-CBC", "AES-256-CBC", "AES-128-CTR", "AES-192-CTR",
+                                      "AES-256-CTR", "CHACHA20-POLY1305"});
+}
+
+// A "?" marks a cipher OpenVPN may skip when its library lacks it.
+bool isDataCipherList(const QByteArray& word) {
+    const QByteArrayList elements = word.split(':');
+    return std::all_of(elements.begin(), elements.end(), [](const QByteArray& e) {
+        return isDataCipher(e.startsWith('?') ? e.mid(1) : e);
+    });
+}
+
+// TLS 1.2 suites with forward secrecy and an AEAD or AES-CBC cipher, in OpenVPN's or
+// OpenSSL's spelling; no keyword, exclusion or "@SECLEVEL" that could widen the set.
+bool isTlsCipherList(const QByteArray& word) {
+    static const QRegularExpression suite(QStringLiteral(
+        "^(TLS-)?(ECDHE|DHE)-(RSA|ECDSA)-(WITH-)?"
+        "(AES-?(128|256)(-GCM|-CBC)?(-SHA(256|384)?)?|CHACHA20-POLY1305(-SHA256)?)$"));
+    const QByteArrayList elements = word.split(':');
+    return std::all_of(elements.begin(), elements.end(), [](const QByteArray& e) {
+        return suite.match(QString::fromLatin1(e)).hasMatch();
+    });
+}
+
+bool isTls13SuiteList(const QByteArray& word) {
+    const QByteArrayList elements = word.split(':');
+    return std::all_of(elements.begin(), elements.end(), [](const QByteArray& e) {
+        return isOneOf(e, {"TLS_AES_256_GCM_SHA384", "TLS_AES_128_GCM_SHA256",
+                           "TLS_CHACHA20_POLY1305_SHA256"});
+    });
+}
+
+// A SHA-256 fingerprint: 32 hex bytes joined by colons.
+bool isFingerprint(const QByteArray& word) {
+    static const QRegularExpression fingerprint(
+        QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){31}$"));
+    return fingerprint.match(QString::fromLatin1(word)).hasMatch();
 }
 
 bool allNumbers(const Words& args) {
@@ -120,6 +150,7 @@ const std::array kDirectives = std::to_array<Directive>({
      false},
     {"persist-key", 0, 0, nullptr, false},
     {"persist-tun", 0, 0, nullptr, false},
+    {"persist-remote-ip", 0, 0, nullptr, false},
     // Reconnect timing.
     {"resolv-retry", 1, 1, [](const Words& a) { return a[0] == "infinite" || isNumber(a[0]); },
      false},
@@ -128,14 +159,11 @@ const std::array kDirectives = std::to_array<Directive>({
     {"connect-timeout", 1, 1, allNumbers, true},
     {"server-poll-timeout", 1, 1, allNumbers, false},
     {"explicit-exit-notify", 0, 1, allNumbers, true},
-    // Data-channel and TLS algorithms, never "none".
-    {"cipher", 1, 1, [](const Words& a) { return isCipherList(a[0]) && !a[0].contains(':'); },
-     false},
-    {"data-ciphers", 1, 1, [](const Words& a) { return isCipherList(a[0]); }, false},
-    {"data-ciphers-fallback", 1, 1,
-     [](const Words& a) { return isCipherList(a[0]) && !a[0].contains(':'); }, false},
-    {"auth", 1, 1, [](const Words& a) { return isCipherList(a[0]) && !a[0].contains(':'); },
-     false},
+    // Data-channel and TLS algorithms: named good ones only.
+    {"cipher", 1, 1, [](const Words& a) { return isDataCipher(a[0]); }, false},
+    {"data-ciphers", 1, 1, [](const Words& a) { return isDataCipherList(a[0]); }, false},
+    {"data-ciphers-fallback", 1, 1, [](const Words& a) { return isDataCipher(a[0]); }, false},
+    {"auth", 1, 1, [](const Words& a) { return isDigest(a[0]); }, false},
     {"tls-version-min", 1, 2,
      [](const Words& a) {
          return consistsOf(a[0], ".") && (a.size() < 2 || a[1] == "or-highest");
@@ -143,11 +171,12 @@ const std::array kDirectives = std::to_array<Directive>({
      false},
     {"tls-version-max", 1, 1, [](const Words& a) { return consistsOf(a[0], "."); }, false},
     {"tls-cipher", 1, 1, [](const Words& a) { return isTlsCipherList(a[0]); }, false},
-    {"tls-ciphersuites", 1, 1, [](const Words& a) { return isTlsCipherList(a[0]); }, false},
-    {"tls-groups", 1, 1, [](const Words& a) { return isCipherList(a[0]); }, false},
+    {"tls-ciphersuites", 1, 1, [](const Words& a) { return isTls13SuiteList(a[0]); }, false},
+    {"tls-groups", 1, 1, [](const Words& a) { return consistsOf(a[0], "_:-"); }, false},
     {"ecdh-curve", 1, 1, [](const Words& a) { return consistsOf(a[0], "_-"); }, false},
     // Checks of the server's certificate.
     {"remote-cert-tls", 1, 1, [](const Words& a) { return a[0] == "server"; }, false},
+    {"peer-fingerprint", 1, 1, [](const Words& a) { return isFingerprint(a[0]); }, false},
     {"remote-cert-ku", 1, kAnyCount,
      [](const Words& a) {
          return std::all_of(a.begin(), a.end(), [](const QByteArray& w) {
@@ -212,11 +241,17 @@ const std::array kDirectives = std::to_array<Directive>({
     {"pull-filter", 2, 2,
      [](const Words& a) { return isOneOf(a[0], {"accept", "ignore", "reject"}) && isText(a[1]); },
      false},
-    // Compression framing only: compressed traffic leaks what it carries.
-    {"compress", 0, 1, [](const Words& a) { return a.isEmpty() || isOneOf(a[0], {"stub", "stub-v2"}); },
+    // Compression as the server frames it; what is sent is never compressed, since
+    // compressed traffic leaks what it carries (the filter's rewrite sees to that).
+    {"compress", 0, 1,
+     [](const Words& a) {
+         return a.isEmpty() || isOneOf(a[0], {"lzo", "lz4", "lz4-v2", "stub", "stub-v2"});
+     },
      false},
-    {"comp-lzo", 1, 1, [](const Words& a) { return a[0] == "no"; }, false},
-    {"allow-compression", 1, 1, [](const Words& a) { return a[0] == "no"; }, false},
+    {"comp-lzo", 0, 1,
+     [](const Words& a) { return a.isEmpty() || isOneOf(a[0], {"yes", "no", "adaptive"}); }, false},
+    {"allow-compression", 1, 1, [](const Words& a) { return isOneOf(a[0], {"no", "asym"}); },
+     false},
     // Logging and credentials handling.
     {"verb", 1, 1, allNumbers, false},
     {"mute", 1, 1, allNumbers, false},
@@ -242,9 +277,37 @@ const Directive* directive(const QByteArray& name) {
     return found == kDirectives.end() ? nullptr : &*found;
 }
 
-void logDropped(const char* what, const QByteArray& name = {}) {
-    qCWarning(lcProfile).noquote()
-        << "dropped" << what << name.left(64) << "from the service's configuration";
+// How a drop is named in the log: printable, short, one line.
+QByteArray shown(const QByteArray& name) {
+    QByteArray text = name.left(64);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+            c = '?';
+    }
+    return text;
+}
+
+void noteDropped(QByteArrayList& dropped, const QByteArray& what) {
+    if (!dropped.contains(what))
+        dropped << what;
+}
+
+// The safe form of a line where one exists: compression only as the server frames it
+// (and framing only, when the profile refuses compression), never applied to what is
+// sent; the data-channel ciphers under their 2.5 name.
+Words safeForm(Words words, bool refusesCompression) {
+    const QByteArray& name = words[0];
+    if (name == "ncp-ciphers") {
+        words[0] = "data-ciphers";
+    } else if (name == "allow-compression" && (words.size() == 1 || words.mid(1) == Words{"yes"})) {
+        words = {name, "asym"};
+    } else if (refusesCompression && name == "comp-lzo" && words.size() <= 2) {
+        words = {name, "no"};
+    } else if (refusesCompression && name == "compress" && words.size() == 2 &&
+               isOneOf(words[1], {"lzo", "lz4", "lz4-v2"})) {
+        words[1] = words[1] == "lz4-v2" ? "stub-v2" : "stub";
+    }
+    return words;
 }
 
 // "-----BEGIN label-----" with a label of letters, digits, blanks and dashes.
@@ -300,18 +363,34 @@ bool OpenVPNProfileFilter::isAllowedInlineBlock(const QByteArray& name) {
     return isPemBlock(name) || name == "connection";
 }
 
-QByteArray OpenVPNProfileFilter::filtered(const QByteArray& profile) const {
+QByteArray OpenVPNProfileFilter::filtered(const QByteArray& profile,
+                                          QByteArrayList* dropped) const {
+    QByteArrayList drops = dropped ? *dropped : QByteArrayList();
+    QByteArray output = filteredLines(profile, false, drops);
+    // Whether the profile refuses compression is what its kept lines say, as OpenVPN
+    // will read them; then its compression lines keep the framing alone.
+    if (OpenVPNProfileReader::lastArguments(output, "allow-compression") == Words{"no"}) {
+        drops = dropped ? *dropped : QByteArrayList();
+        output = filteredLines(profile, true, drops);
+    }
+    if (dropped)
+        *dropped = drops;
+    return output;
+}
+
+QByteArray OpenVPNProfileFilter::filteredLines(const QByteArray& profile, bool refusesCompression,
+                                               QByteArrayList& drops) const {
     OpenVPNProfileReader reader(profile);
     QByteArray output;
     while (!reader.atEnd()) {
         const OpenVPNProfileReader::Line line = reader.nextLine();
         if (line.tooLong) {
-            logDropped("an over-long line");
+            noteDropped(drops, "an over-long line");
             continue;
         }
         const std::optional<Words> words = OpenVPNProfileReader::words(line.text);
         if (!words) {
-            logDropped("a line OpenVPN cannot read");
+            noteDropped(drops, "a line OpenVPN cannot read");
             continue;
         }
         if (words->isEmpty())
@@ -320,32 +399,37 @@ QByteArray OpenVPNProfileFilter::filtered(const QByteArray& profile) const {
             // The body is consumed whatever becomes of it: OpenVPN never reads it as
             // directives.
             const std::optional<QByteArray> body = reader.inlineBody(*name);
+            if (!body) {
+                // OpenVPN would have read the rest as the block's body: no part is a
+                // profile of its own.
+                output.clear();
+                noteDropped(drops, "everything: <" + shown(*name) + "> does not close");
+                break;
+            }
             std::optional<QByteArray> text;
-            if (body && isPemBlock(*name))
+            if (isPemBlock(*name))
                 text = pemText(*body);
-            else if (body && *name == "connection")
-                text = connectionBlock(*body);
+            else if (*name == "connection")
+                text = connectionBlock(*body, drops);
             if (text)
                 output += '<' + *name + ">\n" + *text + "</" + *name + ">\n";
             else
-                logDropped("the inline block", *name);
+                noteDropped(drops, '<' + shown(*name) + '>');
             continue;
         }
-        if (const std::optional<QByteArray> kept = directiveLine(*words, false))
+        const Words set =
+            safeForm(OpenVPNProfileReader::directiveWords(*words), refusesCompression);
+        if (const std::optional<QByteArray> kept = directiveLine(set, false, drops))
             output += *kept + '\n';
     }
     return output;
 }
 
-std::optional<QByteArray> OpenVPNProfileFilter::directiveLine(Words words,
-                                                              bool inConnection) const {
-    words[0] = OpenVPNProfileReader::withoutDoubleDash(words[0]);
-    // "setenv opt NAME ..." sets NAME; written back as NAME itself.
-    if (words.size() > 2 && words[0] == "setenv" && words[1] == "opt")
-        words = words.mid(2);
+std::optional<QByteArray> OpenVPNProfileFilter::directiveLine(const Words& words, bool inConnection,
+                                                              QByteArrayList& dropped) const {
     const Directive* allowed = directive(words[0]);
     if (!allowed || (inConnection && !allowed->inConnection)) {
-        logDropped("the directive", words[0]);
+        noteDropped(dropped, shown(words[0]));
         return std::nullopt;
     }
     const Words args = words.mid(1);
@@ -359,7 +443,7 @@ std::optional<QByteArray> OpenVPNProfileFilter::directiveLine(Words words,
         line = OpenVPNProfileReader::line(words);
     }
     if (!line || line->size() > OpenVPNProfileReader::kMaxLineLength) {
-        logDropped("the arguments of", words[0]);
+        noteDropped(dropped, shown(words[0]) + " with its arguments");
         return std::nullopt;
     }
     return line;
@@ -367,7 +451,8 @@ std::optional<QByteArray> OpenVPNProfileFilter::directiveLine(Words words,
 
 // A connection profile keeps its allowed lines, and is kept only when it still names
 // a server.
-std::optional<QByteArray> OpenVPNProfileFilter::connectionBlock(const QByteArray& body) const {
+std::optional<QByteArray> OpenVPNProfileFilter::connectionBlock(const QByteArray& body,
+                                                                QByteArrayList& dropped) const {
     QByteArray text;
     bool hasRemote = false;
     for (const QByteArray& line : body.split('\n')) {
@@ -378,7 +463,8 @@ std::optional<QByteArray> OpenVPNProfileFilter::connectionBlock(const QByteArray
             return std::nullopt;
         if (words->isEmpty())
             continue;
-        if (const std::optional<QByteArray> kept = directiveLine(*words, true)) {
+        const Words set = OpenVPNProfileReader::directiveWords(*words);
+        if (const std::optional<QByteArray> kept = directiveLine(set, true, dropped)) {
             text += *kept + '\n';
             hasRemote = hasRemote || kept->startsWith("remote ");
         }
@@ -386,4 +472,30 @@ std::optional<QByteArray> OpenVPNProfileFilter::connectionBlock(const QByteArray
     if (!hasRemote)
         return std::nullopt;
     return text;
+}
+
+QString OpenVPNProfileFilter::clientProfileProblem(const QByteArray& written) {
+    OpenVPNProfileReader reader(written);
+    QSet<QByteArray> present;
+    while (!reader.atEnd()) {
+        const std::optional<Words> words = OpenVPNProfileReader::words(reader.nextLine().text);
+        if (!words || words->isEmpty())
+            continue;
+        if (const std::optional<QByteArray> block = OpenVPNProfileReader::inlineBlockName(*words)) {
+            const std::optional<QByteArray> body = reader.inlineBody(*block);
+            // A <connection> that survived the filter names a server.
+            present << (*block == "connection" && body ? QByteArray("remote") : '<' + *block + '>');
+            continue;
+        }
+        present << OpenVPNProfileReader::directiveWords(*words).first();
+    }
+    if (!present.contains("client") &&
+        !(present.contains("tls-client") && present.contains("pull")))
+        return QStringLiteral("it is not a client profile (no \"client\")");
+    if (!present.contains("remote"))
+        return QStringLiteral("it names no server (no \"remote\")");
+    if (!present.contains("<ca>") && !present.contains("peer-fingerprint"))
+        return QStringLiteral(
+            "it has no way to check the server (no <ca>, no \"peer-fingerprint\")");
+    return {};
 }

@@ -141,6 +141,35 @@ std::optional<QByteArray> OpenVPNProfileReader::inlineBlockName(const QByteArray
     return tag.mid(1, tag.size() - 2);
 }
 
+QByteArrayList OpenVPNProfileReader::directiveWords(QByteArrayList words) {
+    if (words.isEmpty())
+        return words;
+    words[0] = withoutDoubleDash(words[0]);
+    if (words.size() > 2 && words[0] == "setenv" && words[1] == "opt")
+        words = words.mid(2);
+    return words;
+}
+
+std::optional<QByteArrayList> OpenVPNProfileReader::lastArguments(const QByteArray& text,
+                                                                  const QByteArray& directive) {
+    OpenVPNProfileReader reader(text);
+    std::optional<QByteArrayList> arguments;
+    while (!reader.atEnd()) {
+        const Line line = reader.nextLine();
+        const std::optional<QByteArrayList> lineWords = words(line.text);
+        if (line.tooLong || !lineWords || lineWords->isEmpty())
+            continue;
+        if (const std::optional<QByteArray> block = inlineBlockName(*lineWords)) {
+            reader.inlineBody(*block);
+            continue;
+        }
+        const QByteArrayList set = directiveWords(*lineWords);
+        if (set.first() == directive)
+            arguments = set.mid(1);
+    }
+    return arguments;
+}
+
 QByteArray OpenVPNProfileReader::quoted(const QByteArray& word) {
     QByteArray text = "\"";
     for (const char c : word) {

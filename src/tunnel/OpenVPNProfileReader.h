@@ -36,6 +36,12 @@ public:
     static QByteArray withoutDoubleDash(const QByteArray& name);
     // The block name when a line's words open an inline block ("<name>" alone).
     static std::optional<QByteArray> inlineBlockName(const QByteArrayList& words);
+    // The directive a line's words set: "--name" and "setenv opt name ..." set name.
+    static QByteArrayList directiveWords(QByteArrayList words);
+    // The arguments of the last line outside inline blocks that sets `directive`; nothing
+    // when no line does.
+    static std::optional<QByteArrayList> lastArguments(const QByteArray& text,
+                                                       const QByteArray& directive);
 
     // A word in double quotes that OpenVPN reads back unchanged.
     static QByteArray quoted(const QByteArray& word);

@@ -1,13 +1,16 @@
 #include "tunnel/OpenVPNSession.h"
 
 #include "core/AppState.h"
+#include "core/ConfirmAlert.h"
 #include "core/Diagnostics.h"
+#include "core/LocalizeStrings.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
 #include "platform/Preferences.h"
 #include "platform/PrivateRuntimeFolder.h"
 #include "platform/ScriptRunner.h"
 #include "tunnel/OpenVPNCommands.h"
+#include "tunnel/OpenVPNProfileCompletion.h"
 #include "tunnel/OpenVPNProfileFilter.h"
 #include "tunnel/OpenVPNProfileReader.h"
 #include "tunnel/PackagePin.h"
@@ -29,27 +32,68 @@ const QString kAuthFile = QStringLiteral("auth.txt");
 const QString kConfigFile = QStringLiteral("default.ovpn");
 const QString kStopScriptFile = QStringLiteral("disconnect.scpt");
 
-// The rewrite of the service's text, then only what the allow-list keeps of it. The auth
-// line names the path quoted, so a home folder with a blank, a quote or a '#' survives
-// OpenVPN's word rules.
-QByteArray rewrittenConfig(const QString& config, const QString& authPath) {
+struct WrittenProfile {
+    QByteArray text;
+    QByteArrayList dropped;
+    QString problem; // why it is no client profile; then `text` is empty
+};
+
+// The service's text is read in lines as OpenVPN reads them: at a line feed, with or
+// without a carriage return before it. The auth line names the path quoted, so a home
+// folder with a blank, a quote or a '#' survives OpenVPN's word rules.
+WrittenProfile writtenProfile(const QString& config, const QString& authPath) {
     const QByteArray authLine = "auth-user-pass " + OpenVPNProfileReader::quoted(authPath.toUtf8());
+    WrittenProfile profile;
     QByteArray output;
-    for (const QString& line : config.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+    for (QString line : config.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
         const QByteArray kept =
             line.contains(QLatin1String("auth-user-pass")) ? authLine : line.toUtf8();
-        if (kept.contains("register-dns") || kept.contains("block-outside-dns"))
+        if (kept.contains("register-dns") || kept.contains("block-outside-dns")) {
+            const QByteArray name =
+                kept.contains("register-dns") ? "register-dns" : "block-outside-dns";
+            if (!profile.dropped.contains(name))
+                profile.dropped << name;
             continue;
+        }
         output += kept + '\n';
     }
-    return OpenVPNProfileFilter(authPath.toUtf8()).filtered(output);
+    const QByteArray filtered =
+        OpenVPNProfileFilter(authPath.toUtf8()).filtered(output, &profile.dropped);
+    profile.problem = OpenVPNProfileFilter::clientProfileProblem(filtered);
+    if (profile.problem.isEmpty())
+        profile.text = OpenVPNProfileCompletion::completed(filtered);
+    return profile;
 }
+
+QString currentServerName() {
+    const auto& server = appState().currentServer;
+    return server ? server->name : QString();
+}
+
+} // namespace
+
+QByteArray clientProfile(const QString& config, const QString& authPath) {
+    return writtenProfile(config, authPath).text;
+}
+
+namespace {
 
 ScriptRunner* scriptRunner() {
     ScriptRunner* runner = services().scriptRunner;
     if (!runner)
         qCWarning(lcOpenVpn) << "no script runner is wired; nothing runs";
     return runner;
+}
+
+// What the last write left is what would run; a refused profile left nothing usable.
+bool writtenProfileIsUsable() {
+    QFile written(appState().vpnHomeDir + kConfigFile);
+    return written.open(QIODevice::ReadOnly) &&
+           OpenVPNProfileFilter::clientProfileProblem(written.readAll()).isEmpty();
 }
 
 } // namespace
@@ -77,7 +121,14 @@ void removeAuthFile() {
 }
 
 void writeOvpnFile(const QString& config) {
-    writeWorkingFile(kConfigFile, rewrittenConfig(config, openVpnAuthFilePath()));
+    const WrittenProfile profile = writtenProfile(config, openVpnAuthFilePath());
+    if (!profile.dropped.isEmpty())
+        qCWarning(lcOpenVpn).noquote() << "left out of the profile of" << currentServerName() << "-"
+                                       << profile.dropped.join(", ");
+    if (!profile.problem.isEmpty())
+        qCWarning(lcOpenVpn).noquote()
+            << "the profile of" << currentServerName() << "is refused:" << profile.problem;
+    writeWorkingFile(kConfigFile, profile.text);
 }
 
 bool openVPNMayRun() {
@@ -158,6 +209,11 @@ void OpenVPNLauncher::launchOpenVPN() {
     ScriptRunner* runner = scriptRunner();
     if (!runner)
         return;
+    if (!writtenProfileIsUsable()) {
+        showConfirmAlert(
+            localized(QStringLiteral("OPENVPN_PROFILE_REFUSED")).arg(currentServerName()));
+        return;
+    }
     const QString command = OpenVPNCommands::launchCommand(appState().vpnHomeDir);
     if (command.isEmpty())
         return;

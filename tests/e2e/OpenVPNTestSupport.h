@@ -69,6 +69,11 @@ inline QString osascriptPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-osascript");
 }
 
+// The root-owned launcher of this build, where an installed one sits beside orvelvpn.
+inline QString launcherPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-openvpn");
+}
+
 // Empty when the machine can run the real suites, otherwise why not.
 inline QString missingPrerequisite() {
     if (::geteuid() != 0)

@@ -7,15 +7,16 @@
 namespace {
 
 // What the client writes into default.ovpn for a service text with a hostile line.
-std::string writtenFor(const QByteArray& authPath) {
+std::string writtenFor(const QByteArray& authPath, const QByteArray& mode = "client") {
     return OpenVPNProfileFilter(authPath)
-        .filtered("client\ndev tun\nremote 10.0.0.1 1194\nauth-user-pass " + authPath +
+        .filtered(mode + "\ndev tun\nremote 10.0.0.1 1194\nauth-user-pass " + authPath +
                   "\nup /tmp/x.sh\n<ca>\n-----BEGIN CERTIFICATE-----\nQUJD\n"
                   "-----END CERTIFICATE-----\n</ca>\n")
         .toStdString();
 }
 
-const std::string kWritten = writtenFor("/run/user/1000/orvelvpn/auth.txt");
+const QByteArray kAuth = "/run/user/1000/orvelvpn/auth.txt";
+const std::string kWritten = writtenFor(kAuth);
 
 struct ConfigCase {
     const char* name;
@@ -42,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfigCase{"GluedQuote", kWritten + "\"up\"/tmp/x.sh\n", false},
                     ConfigCase{"ByteOrderMark", "\xEF\xBB\xBF" + kWritten, false},
                     ConfigCase{"UnknownDirective", kWritten + "askpass /etc/shadow\n", false},
-                    ConfigCase{"CarriageReturns", "client\r\n", false}),
+                    ConfigCase{"CarriageReturns", "client\r\n", false},
+                    // As the filter writes it, but no client: OpenVPN would take any peer.
+                    ConfigCase{"NotAClient", writtenFor(kAuth, "tls-client"), false}),
     [](const testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
 
 // OpenVPN reads the credentials from root's copy of the file the line names.
@@ -81,6 +84,20 @@ TEST(LauncherRulesTest, StateFiles_AreKeptApartPerConfiguration) {
     EXPECT_EQ(launcher::pidFilePath(a), launcher::pidFilePath(a));
     EXPECT_NE(launcher::pidFilePath(a), launcher::pidFilePath(b));
     EXPECT_EQ(launcher::pidFilePath(a).rfind("/run/orvelvpn/", 0), 0u);
+}
+
+TEST(LauncherRulesTest, ProcessRecord_StartTimeAfterTheLastParenthesisAndStrictRecords) {
+    const std::string fields = " S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 4711 19 20\n";
+    EXPECT_EQ(launcher::startTimeOf("123 (openvpn)" + fields), "4711");
+    EXPECT_EQ(launcher::startTimeOf("123 (a) b (c) d)" + fields), "4711");
+    EXPECT_EQ(launcher::startTimeOf("123 (openvpn) S 1 2\n"), "");
+
+    const launcher::ProcessRecord record{123, "4711", launcher::commandLineOf({"/a", "b c"})};
+    EXPECT_EQ(launcher::parseRecord(launcher::recordText(record)), record);
+    using namespace std::string_literals;
+    for (const std::string& garbage : {"123\n4711\n"s, "123\n4711\n/a"s, "x\n4711\n/a\0"s,
+                                       "1\n4711\n/a\0"s, "99999999999\n1\n/a\0"s})
+        EXPECT_FALSE(launcher::parseRecord(garbage)) << garbage;
 }
 
 } // namespace

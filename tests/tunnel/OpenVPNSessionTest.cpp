@@ -4,6 +4,7 @@
 #include "core/ServerData.h"
 #include "core/Services.h"
 #include "support/MemoryPreferences.h"
+#include "support/RecordingAlerts.h"
 #include "support/RecordingScriptRunner.h"
 #include "support/TestEnvironment.h"
 #include "tunnel/OpenVPNCommands.h"
@@ -60,6 +61,14 @@ protected:
         return QStringLiteral("auth-user-pass \"") + auth + QStringLiteral("\"\n");
     }
 
+    // The check of the server a usable profile needs, as the service sends it; and as it
+    // ends default.ovpn, where compression is accepted from the server, never applied.
+    const QString serverCheck = QStringLiteral(
+        "<ca>\r\n-----BEGIN CERTIFICATE-----\r\nMIIB\r\n-----END CERTIFICATE-----\r\n</ca>\r\n");
+    const QString checkWritten =
+        QStringLiteral("<ca>\n-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n"
+                       "</ca>\nallow-compression asym\n");
+
     QString home;
     const QString auth = openVpnAuthFilePath();
     RecordingScriptRunner runner{passwordItems()};
@@ -68,21 +77,30 @@ protected:
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_SixCrLfLines_KeepsThreeWithTheAuthPath) {
     const QString config = QStringLiteral(
         "client\r\nauth-user-pass\r\nregister-dns\r\nblock-outside-dns\r\n\r\nremote h\r\n");
-    EXPECT_EQ(writtenConfig(config),
-              QStringLiteral("client\n") + authLine() + QStringLiteral("remote h\n"));
+    EXPECT_EQ(writtenConfig(config + serverCheck), QStringLiteral("client\n") + authLine() +
+                                                       QStringLiteral("remote h\n") + checkWritten);
 }
 
-TEST_F(OpenVPNSessionTest, WriteOvpnFile_LoneLineFeeds_AreOneLineForTheRewrite) {
-    EXPECT_EQ(writtenConfig(QStringLiteral("client\nauth-user-pass\nremote h\n")), authLine());
-    EXPECT_EQ(writtenConfig(QStringLiteral("client\nregister-dns\nremote h")), QString());
-    EXPECT_EQ(writtenConfig(QStringLiteral("client\nremote h")),
-              QStringLiteral("client\nremote h\n"));
+// Lines end at a line feed, as OpenVPN reads them, with or without a carriage return.
+TEST_F(OpenVPNSessionTest, WriteOvpnFile_LineFeedsAndCrLf_AreReadAlike) {
+    const QString lines = QStringLiteral("client\nauth-user-pass\nregister-dns\nremote h\n") +
+                          QString(serverCheck).remove(QLatin1Char('\r'));
+    const QString expected =
+        QStringLiteral("client\n") + authLine() + QStringLiteral("remote h\n") + checkWritten;
+    EXPECT_EQ(writtenConfig(lines), expected);
+    EXPECT_EQ(writtenConfig(QString(lines).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))),
+              expected);
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\r\nauth-user-pass\nremote h\r\n") + serverCheck),
+              expected);
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_MatchesSubstringsCaseSensitively) {
-    const QString config = QStringLiteral("# use auth-user-pass here\r\nsetenv register-dns-x 1\r\n"
-                                          "verb 3 # Block-Outside-DNS\r\n");
-    EXPECT_EQ(writtenConfig(config), authLine() + QStringLiteral("verb 3\n"));
+    const QString config =
+        QStringLiteral("client\r\n# use auth-user-pass here\r\n"
+                       "setenv register-dns-x 1\r\nverb 3 # Block-Outside-DNS\r\nremote h\r\n");
+    EXPECT_EQ(writtenConfig(config + serverCheck), QStringLiteral("client\n") + authLine() +
+                                                       QStringLiteral("verb 3\nremote h\n") +
+                                                       checkWritten);
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_NothingLeft_WritesAnEmptyFile) {
@@ -113,31 +131,36 @@ TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsDirectivesThatRunPrograms) {
     };
     for (const QString& line : unsafe) {
         const QString config =
-            QStringLiteral("client\r\n") + line + QStringLiteral("\r\nnobind\r\n");
-        EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nnobind\n")) << line.toStdString();
+            QStringLiteral("client\r\n") + line + QStringLiteral("\r\nremote h\r\n") + serverCheck;
+        EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nremote h\n") + checkWritten)
+            << line.toStdString();
     }
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeLinesHiddenInALoneLineFeedPiece) {
-    EXPECT_EQ(writtenConfig(QStringLiteral("client\nup /tmp/evil.sh\nnobind\r\nremote h\r\n")),
-              QStringLiteral("client\nnobind\nremote h\n"));
+    EXPECT_EQ(writtenConfig(QStringLiteral("client\nup /tmp/evil.sh\nnobind\r\nremote h\r\n") +
+                            serverCheck),
+              QStringLiteral("client\nnobind\nremote h\n") + checkWritten);
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_DropsUnsafeInlineBlocksWhole) {
     const QString ca = QStringLiteral(
         "<ca>\n-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n</ca>\n");
     const QString config =
-        QStringLiteral("client\r\n<tls-verify>\r\n/tmp/evil.sh\r\n</tls-verify>\r\n") +
+        QStringLiteral("client\r\nremote h\r\n<tls-verify>\r\n/tmp/evil.sh\r\n</tls-verify>\r\n") +
         QString(ca).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\n") + ca);
+    EXPECT_EQ(writtenConfig(config), QStringLiteral("client\nremote h\n") + ca +
+                                         QStringLiteral("allow-compression asym\n"));
 }
 
 TEST_F(OpenVPNSessionTest, WriteOvpnFile_KeepsRoutingAndLookalikeLines) {
     const QString config = QStringLiteral(
-        "remote up.example.net 1194\r\nredirect-gateway def1\r\nup-delay\r\n# up /x\r\n"
+        "client\r\nremote up.example.net 1194\r\nredirect-gateway def1\r\nup-delay\r\n# up /x\r\n"
         "route-nopull\r\n");
-    EXPECT_EQ(writtenConfig(config), QStringLiteral("remote up.example.net 1194\nredirect-gateway "
-                                                    "def1\nup-delay\nroute-nopull\n"));
+    EXPECT_EQ(writtenConfig(config + serverCheck),
+              QStringLiteral("client\nremote up.example.net 1194\nredirect-gateway "
+                             "def1\nup-delay\nroute-nopull\n") +
+                  checkWritten);
 }
 
 TEST_F(OpenVPNSessionTest, WriteAuthFile_IsUserLineFeedPasswordOwnerOnlyInAPrivateFolder) {
@@ -231,6 +254,7 @@ TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJ
     BlockingRunner blocking;
     services().scriptRunner = &blocking;
     appState().adminUserName = QStringLiteral("first");
+    writeOvpnFile(QStringLiteral("client\r\nremote h\r\n") + serverCheck);
     OpenVPNLauncher launcher;
 
     launcher.launchOpenVPN();
@@ -285,7 +309,7 @@ protected:
         appState().currentServer = std::make_shared<ServerData>(
             QStringLiteral("Seoul"), QStringLiteral("h"), QStringLiteral("h"), true, true,
             QStringLiteral("KR"), QString(), QString(), QStringLiteral("OPENVPN"),
-            QStringLiteral("client\r\nauth-user-pass\r\n"));
+            QStringLiteral("client\r\nremote h\r\nauth-user-pass\r\n") + serverCheck);
         appState().vpnUsername = QStringLiteral("vpnuser");
         appState().vpnPassword = QStringLiteral("vpnpass");
         appState().adminUserName = QStringLiteral("admin");
@@ -314,7 +338,7 @@ TEST_F(InstallAndLaunchTest, AuthorizedPinned_CopiesTheFoldersWritesTheFilesAndL
     EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
     EXPECT_EQ(readFile(auth), QByteArray("vpnuser\nvpnpass"));
     EXPECT_EQ(readFile(home + QStringLiteral("default.ovpn")),
-              (QStringLiteral("client\n") + authLine()).toUtf8());
+              (QStringLiteral("client\nremote h\n") + authLine() + checkWritten).toUtf8());
 }
 
 TEST_F(InstallAndLaunchTest, AuthorizedUnpinned_CopiesNothingIntoUsrLocal) {
@@ -325,6 +349,22 @@ TEST_F(InstallAndLaunchTest, AuthorizedUnpinned_CopiesNothingIntoUsrLocal) {
     ASSERT_EQ(runner.statements.size(), 1);
     EXPECT_EQ(runner.statements[0], makePrivilegedScript(OpenVPNCommands::launchCommand(home)));
     EXPECT_EQ(preferences().integer(QStringLiteral("set_vpn_conf")), 1);
+}
+
+// The same server with a profile that lacks only "client": OpenVPN would have run as a
+// server of anyone.
+TEST_F(InstallAndLaunchTest, NotAClientProfile_RunsNothingAndNamesTheServer) {
+    appState().isAdminAuthorized = true;
+    appState().currentServer->config =
+        QStringLiteral("remote h\r\nauth-user-pass\r\n") + serverCheck;
+    launcher.installAndLaunchOpenVPN();
+
+    EXPECT_TRUE(runner.statements.isEmpty());
+    EXPECT_FALSE(launcher.workItem());
+    EXPECT_EQ(readFile(home + QStringLiteral("default.ovpn")), QByteArray());
+    ASSERT_EQ(alerts().confirmTexts.size(), 1);
+    EXPECT_TRUE(alerts().confirmTexts[0].contains(QStringLiteral("\"Seoul\"")))
+        << alerts().confirmTexts[0].toStdString();
 }
 
 TEST_F(InstallAndLaunchTest, NotAuthorized_WritesTheFilesAndAsksForTheAdministrator) {

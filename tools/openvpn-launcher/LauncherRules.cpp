@@ -14,24 +14,6 @@ namespace launcher {
 
 namespace {
 
-// The arguments of the last auth-user-pass line outside inline blocks; nothing when
-// there is none.
-std::optional<QByteArrayList> lastAuthArguments(const QByteArray& text) {
-    OpenVPNProfileReader reader(text);
-    std::optional<QByteArrayList> arguments;
-    while (!reader.atEnd()) {
-        const OpenVPNProfileReader::Line line = reader.nextLine();
-        const std::optional<QByteArrayList> words = OpenVPNProfileReader::words(line.text);
-        if (line.tooLong || !words || words->isEmpty())
-            continue;
-        if (const std::optional<QByteArray> block = OpenVPNProfileReader::inlineBlockName(*words))
-            reader.inlineBody(*block);
-        else if (OpenVPNProfileReader::withoutDoubleDash(words->first()) == "auth-user-pass")
-            arguments = words->mid(1);
-    }
-    return arguments;
-}
-
 std::string onlyArgument(const QByteArrayList& arguments) {
     return arguments.size() == 1 ? arguments.first().toStdString() : std::string();
 }
@@ -89,16 +71,21 @@ std::string configPathProblem(const std::string& path, const std::string& home) 
 std::string configTextProblem(const std::string& text) {
     const QByteArray given = QByteArray::fromStdString(text);
     QByteArray authPath;
-    if (const std::optional<QByteArrayList> arguments = lastAuthArguments(given)) {
+    if (const std::optional<QByteArrayList> arguments =
+            OpenVPNProfileReader::lastArguments(given, "auth-user-pass")) {
         if (std::string problem = authPathProblem(onlyArgument(*arguments)); !problem.empty())
             return problem;
         authPath = arguments->first();
     }
     const QByteArray written = OpenVPNProfileFilter(authPath).filtered(given);
-    if (written == given)
-        return {};
-    return "line " + std::to_string(firstDifferingLine(given, written)) +
-           " of the configuration is not as the client writes it";
+    if (written != given)
+        return "line " + std::to_string(firstDifferingLine(given, written)) +
+               " of the configuration is not as the client writes it";
+    // Without "client" OpenVPN would listen for any peer, as root.
+    if (const QString problem = OpenVPNProfileFilter::clientProfileProblem(given);
+        !problem.isEmpty())
+        return "the configuration is refused: " + problem.toStdString();
+    return {};
 }
 
 std::string authPathProblem(const std::string& path) {
@@ -111,8 +98,61 @@ std::string authPathProblem(const std::string& path) {
 
 std::string authFileOf(const std::string& text) {
     const std::optional<QByteArrayList> arguments =
-        lastAuthArguments(QByteArray::fromStdString(text));
+        OpenVPNProfileReader::lastArguments(QByteArray::fromStdString(text), "auth-user-pass");
     return arguments ? onlyArgument(*arguments) : std::string();
+}
+
+std::string recordText(const ProcessRecord& record) {
+    return std::to_string(record.pid) + '\n' + record.startTime + '\n' + record.commandLine;
+}
+
+std::optional<ProcessRecord> parseRecord(const std::string& text) {
+    const size_t pidEnd = text.find('\n');
+    const size_t startEnd = pidEnd == std::string::npos ? pidEnd : text.find('\n', pidEnd + 1);
+    if (startEnd == std::string::npos)
+        return std::nullopt;
+    const std::string pid = text.substr(0, pidEnd);
+    const std::string startTime = text.substr(pidEnd + 1, startEnd - pidEnd - 1);
+    const auto isNumber = [](const std::string& field, size_t digits) {
+        return !field.empty() && field.size() <= digits &&
+               std::all_of(field.begin(), field.end(),
+                           [](unsigned char c) { return std::isdigit(c); });
+    };
+    const std::string commandLine = text.substr(startEnd + 1);
+    if (!isNumber(pid, 10) || !isNumber(startTime, 20) || commandLine.empty() ||
+        commandLine.back() != '\0')
+        return std::nullopt;
+    const long value = std::stol(pid);
+    if (value <= 1)
+        return std::nullopt;
+    return ProcessRecord{value, startTime, commandLine};
+}
+
+std::string startTimeOf(const std::string& stat) {
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return {};
+    // Field 3 is the first after the name; field 22 is the twentieth.
+    size_t position = nameEnd + 1;
+    std::string field;
+    for (int n = 3; n <= 22; ++n) {
+        const size_t begin = stat.find_first_not_of(' ', position);
+        if (begin == std::string::npos)
+            return {};
+        position = stat.find_first_of(" \n", begin);
+        field = stat.substr(begin,
+                            position == std::string::npos ? std::string::npos : position - begin);
+        if (position == std::string::npos && n < 22)
+            return {};
+    }
+    return field;
+}
+
+std::string commandLineOf(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments)
+        line += argument + '\0';
+    return line;
 }
 
 std::string stateKey(const std::string& configPath) {

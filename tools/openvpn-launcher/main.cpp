@@ -8,7 +8,8 @@
 // root-owned copy, so it cannot change after the check; so are the credentials of its
 // auth.txt, which must be the user's own file (the client keeps it outside the home). The
 // interface is the first free utunN, which the client counts. The pid is recorded in
-// /run/orvelvpn so the stop ends this process, and only this one.
+// /run/orvelvpn with the start time and the arguments, so the stop ends this process,
+// and only this one.
 #include "LauncherRules.h"
 
 #include <QtGlobal>
@@ -68,7 +69,8 @@ std::string readUserFile(const std::string& path, const char* what, uid_t user, 
         return std::string("cannot open the folder of the ") + what;
     }
     const uid_t owner = user == 0 ? folderInfo.st_uid : user;
-    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Non-blocking: opening a FIFO for reading would wait for a writer, as root.
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     ::close(dir);
     if (!privateFolder(folderInfo, owner)) {
         if (fd >= 0)
@@ -89,11 +91,6 @@ std::string readUserFile(const std::string& path, const char* what, uid_t user, 
         return std::string("cannot read the ") + what;
     *text = content;
     return {};
-}
-
-void removeCopies(const std::string& configPath) {
-    ::unlink(launcher::configCopyPath(configPath).c_str());
-    ::unlink(launcher::authCopyPath(configPath).c_str());
 }
 
 bool makeStateFolder() {
@@ -125,9 +122,36 @@ std::string firstFreeInterface() {
     return {};
 }
 
-bool endRecorded(const std::string& path);
-long recordedPid(const std::string& pidFile);
-bool hasEnded(pid_t pid);
+std::string readWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// The process as /proc shows it now; a zombie has no command line, so it matches no
+// record.
+bool isRunning(const launcher::ProcessRecord& record) {
+    const std::string proc = "/proc/" + std::to_string(record.pid);
+    return launcher::startTimeOf(readWhole(proc + "/stat")) == record.startTime &&
+           readWhole(proc + "/cmdline") == record.commandLine;
+}
+
+bool waitForEnd(const launcher::ProcessRecord& record, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (!isRunning(record))
+            return true;
+        ::usleep(20 * 1000);
+    }
+    return !isRunning(record);
+}
+
+void removeRecord(const std::string& pidFile) {
+    const std::string stem = pidFile.substr(0, pidFile.size() - std::string(".pid").size());
+    ::unlink(pidFile.c_str());
+    ::unlink((stem + ".ovpn").c_str());
+    ::unlink((stem + ".auth").c_str());
+}
 
 // Records of OpenVPNs that ended by themselves (a refused password, a killed client's
 // tunnel stopped by hand) go, with their copies of the configuration.
@@ -142,15 +166,42 @@ void sweepEndedRecords() {
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         const std::string pidFile = std::string(launcher::kStateFolder) + "/" + name;
-        const long pid = recordedPid(pidFile);
-        if (pid && !hasEnded(static_cast<pid_t>(pid)))
-            continue;
-        ::unlink(pidFile.c_str());
-        const std::string stem = pidFile.substr(0, pidFile.size() - suffix.size());
-        ::unlink((stem + ".ovpn").c_str());
-        ::unlink((stem + ".auth").c_str());
+        const std::optional<launcher::ProcessRecord> record =
+            launcher::parseRecord(readWhole(pidFile));
+        if (!record || !isRunning(*record))
+            removeRecord(pidFile);
     }
     ::closedir(folder);
+}
+
+enum class Stop { NothingRecorded, Stopped, StillRunning };
+
+// Ends the OpenVPN recorded for the configuration and nothing else: only the process
+// whose pid, start time and arguments are all as recorded is signalled. The record
+// stays while that process runs.
+Stop endRecorded(const std::string& path) {
+    const std::string pidFile = launcher::pidFilePath(path);
+    const std::string text = readWhole(pidFile);
+    const std::optional<launcher::ProcessRecord> record = launcher::parseRecord(text);
+    if (!record) {
+        if (!text.empty())
+            removeRecord(pidFile);
+        return Stop::NothingRecorded;
+    }
+    const auto pid = static_cast<pid_t>(record->pid);
+    if (isRunning(*record)) {
+        // SIGTERM first: OpenVPN then takes its routes and interface down itself.
+        ::kill(pid, SIGTERM);
+        if (!waitForEnd(*record, kTermGraceMs)) {
+            ::kill(pid, SIGKILL);
+            if (!waitForEnd(*record, kKillGraceMs))
+                return Stop::StillRunning;
+        }
+    }
+    // A launch that came in meanwhile has recorded its own process: that record stays.
+    if (readWhole(pidFile) == text)
+        removeRecord(pidFile);
+    return Stop::Stopped;
 }
 
 int start(const std::string& path, uid_t user) {
@@ -169,100 +220,47 @@ int start(const std::string& path, uid_t user) {
             return fail(problem);
     }
     // One OpenVPN per configuration: an earlier one would be left without a record.
-    endRecorded(path);
+    if (endRecorded(path) == Stop::StillRunning)
+        return fail("the OpenVPN started before for this configuration still runs");
     sweepEndedRecords();
     const std::string device = firstFreeInterface();
     if (device.empty())
         return fail("utun0 to utun10 are all taken");
     const std::string copy = launcher::configCopyPath(path);
     const std::string authCopy = launcher::authCopyPath(path);
+    // Options after --config win over the file's own "dev" and "auth-user-pass" lines.
+    std::vector<std::string> arguments = {launcher::kOpenVPN, "--config", copy, "--dev", device,
+                                          "--dev-type",       "tun"};
+    if (!authPath.empty())
+        arguments.insert(arguments.end(), {"--auth-user-pass", authCopy});
+    // The same process becomes OpenVPN: its pid and start time stay, its arguments are these.
+    const launcher::ProcessRecord record{::getpid(),
+                                         launcher::startTimeOf(readWhole("/proc/self/stat")),
+                                         launcher::commandLineOf(arguments)};
     if (!makeStateFolder() || !writePrivateFile(copy, text) ||
         (!authPath.empty() && !writePrivateFile(authCopy, credentials)) ||
-        !writePrivateFile(launcher::pidFilePath(path), std::to_string(::getpid()) + "\n"))
+        !writePrivateFile(launcher::pidFilePath(path), launcher::recordText(record)))
         return fail(std::string("cannot write in ") + launcher::kStateFolder);
-    // The same process becomes OpenVPN, so the recorded pid is OpenVPN's. Options after
-    // --config win over the file's own "dev" and "auth-user-pass" lines.
-    std::vector<const char*> argv = {launcher::kOpenVPN, "--config",   copy.c_str(), "--dev",
-                                     device.c_str(),     "--dev-type", "tun"};
-    if (!authPath.empty())
-        argv.insert(argv.end(), {"--auth-user-pass", authCopy.c_str()});
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
     const char* const envp[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
-    ::execve(launcher::kOpenVPN, const_cast<char* const*>(argv.data()),
-             const_cast<char* const*>(envp));
+    ::execve(launcher::kOpenVPN, argv.data(), const_cast<char* const*>(envp));
     return fail(std::string("cannot run ") + launcher::kOpenVPN + ": " + std::strerror(errno));
 }
 
-std::string commandLineOf(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    std::string line = content.str();
-    for (char& c : line) {
-        if (c == '\0')
-            c = ' ';
-    }
-    return line;
-}
-
-// Gone, or a zombie its parent has not reaped yet.
-bool hasEnded(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    if (!std::getline(file, stat))
-        return true;
-    const auto close = stat.rfind(')');
-    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z';
-}
-
-bool waitForEnd(pid_t pid, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (hasEnded(pid))
-            return true;
-        ::usleep(20 * 1000);
-    }
-    return hasEnded(pid);
-}
-
-long recordedPid(const std::string& pidFile) {
-    std::ifstream file(pidFile);
-    long pid = 0;
-    return (file >> pid) && pid > 1 ? pid : 0;
-}
-
-// Ends the OpenVPN recorded for the configuration, and nothing else; false when none was
-// recorded.
-bool endRecorded(const std::string& path) {
-    const std::string pidFile = launcher::pidFilePath(path);
-    const long recorded = recordedPid(pidFile);
-    if (!recorded)
-        return false;
-    const auto pid = static_cast<pid_t>(recorded);
-    // A recorded pid may have been reused since: only a process still running this
-    // configuration (or its copy) is ours.
-    const std::string command = commandLineOf(pid);
-    const bool ours = command.find(launcher::configCopyPath(path)) != std::string::npos ||
-                      command.find(path) != std::string::npos;
-    if (ours && !hasEnded(pid)) {
-        // SIGTERM first: OpenVPN then takes its routes and interface down itself.
-        ::kill(pid, SIGTERM);
-        if (!waitForEnd(pid, kTermGraceMs)) {
-            ::kill(pid, SIGKILL);
-            waitForEnd(pid, kKillGraceMs);
-        }
-    }
-    // A launch that came in meanwhile has recorded its own pid: that record stays.
-    if (recordedPid(pidFile) == recorded) {
-        ::unlink(pidFile.c_str());
-        removeCopies(path);
-    }
-    return true;
-}
-
 int stop(const std::string& path) {
-    if (!endRecorded(path))
+    switch (endRecorded(path)) {
+    case Stop::NothingRecorded:
         std::fprintf(stderr, "orvel-openvpn: no OpenVPN recorded for %s\n", path.c_str());
-    return 0;
+        return 0;
+    case Stop::Stopped:
+        return 0;
+    case Stop::StillRunning:
+        break;
+    }
+    return fail("the recorded OpenVPN still runs after SIGKILL; its record stays");
 }
 
 } // namespace
