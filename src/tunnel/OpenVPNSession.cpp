@@ -29,10 +29,11 @@ const QString kAuthFile = QStringLiteral("auth.txt");
 const QString kConfigFile = QStringLiteral("default.ovpn");
 const QString kStopScriptFile = QStringLiteral("disconnect.scpt");
 
-// The rewrite of the service's text, then only what the allow-list keeps of it. The auth
-// line names the path quoted, so a home folder with a blank, a quote or a '#' survives
-// OpenVPN's word rules.
-QByteArray rewrittenConfig(const QString& config, const QString& authPath) {
+} // namespace
+
+// The auth line names the path quoted, so a home folder with a blank, a quote or a '#'
+// survives OpenVPN's word rules.
+QByteArray clientProfile(const QString& config, const QString& authPath) {
     const QByteArray authLine = "auth-user-pass " + OpenVPNProfileReader::quoted(authPath.toUtf8());
     QByteArray output;
     for (const QString& line : config.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
@@ -44,6 +45,8 @@ QByteArray rewrittenConfig(const QString& config, const QString& authPath) {
     }
     return OpenVPNProfileFilter(authPath.toUtf8()).filtered(output);
 }
+
+namespace {
 
 ScriptRunner* scriptRunner() {
     ScriptRunner* runner = services().scriptRunner;
@@ -77,7 +80,7 @@ void removeAuthFile() {
 }
 
 void writeOvpnFile(const QString& config) {
-    writeWorkingFile(kConfigFile, rewrittenConfig(config, openVpnAuthFilePath()));
+    writeWorkingFile(kConfigFile, clientProfile(config, openVpnAuthFilePath()));
 }
 
 bool openVPNMayRun() {

@@ -14,6 +14,9 @@ QString openVpnAuthFilePath();
 void writeAuthFile();
 // The tunnel it served is stopping: OpenVPN has read it long before.
 void removeAuthFile();
+// default.ovpn as written from the service's configuration text: the rewrite, then what the
+// allow-list keeps.
+QByteArray clientProfile(const QString& config, const QString& authPath);
 // default.ovpn from the service's configuration text.
 void writeOvpnFile(const QString& config);
 // disconnect.scpt with the administrator of this moment.
