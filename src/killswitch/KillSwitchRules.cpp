@@ -183,7 +183,7 @@ QByteArray document(const QJsonArray& commands) {
     QJsonArray all{wrap("metainfo", QJsonObject{{QStringLiteral("json_schema_version"), 1}}),
                    wrap("add", wrap("table", ourTable())),
                    wrap("delete", wrap("table", ourTable()))};
-    for (const QJsonValue& command : commands)
+    for (const auto& command : commands)
         all.append(command);
     return QJsonDocument(QJsonObject{{QStringLiteral("nftables"), all}})
         .toJson(QJsonDocument::Compact);
@@ -229,7 +229,7 @@ QByteArray KillSwitchRules::ruleset() const {
         tunnels.insert(QStringLiteral("elem"), interfaces);
     QJsonArray commands{wrap("add", wrap("table", ourTable())), add("set", tunnels),
                         add("chain", inTable({{QStringLiteral("name"), kAllowed}}))};
-    for (const QJsonValue& expressions : allowedRules())
+    for (const auto& expressions : allowedRules())
         commands.append(rule(kAllowed, expressions.toArray()));
     for (const char* hook : {"output", "forward"}) {
         commands.append(baseChain(hook));
@@ -315,7 +315,7 @@ void KillSwitchRules::addLookupRules(QJsonArray& rules) const {
                 continue;
             for (const bool edns : {false, true}) {
                 QJsonArray expressions{destinationIn(servers)};
-                for (const QJsonValue& expression : lookupExpressions(wire, edns))
+                for (const auto& expression : lookupExpressions(wire, edns))
                     expressions.append(expression);
                 expressions.append(kAccept);
                 rules.append(expressions);
