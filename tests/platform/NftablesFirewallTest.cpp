@@ -61,7 +61,6 @@ TEST_F(NftablesFirewallTest, EachWayItCannotLoad_HasItsOwnOutcome) {
     const Case cases[] = {
         {"no administrator", false, true, folder, nft, Firewall::Outcome::NoAdministrator},
         {"no nft", true, true, folder, QString(), Firewall::Outcome::NotInstalled},
-        {"no folder", true, true, QString(), nft, Firewall::Outcome::NotWritten},
         {"unwritable folder", true, true, folder + QStringLiteral("/missing"), nft,
          Firewall::Outcome::NotWritten},
         {"refused", true, false, folder, nft, Firewall::Outcome::Refused},
