@@ -23,6 +23,7 @@
 #include "platform/NetlinkLinkMonitor.h"
 #include "platform/NftablesFirewall.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PrivateRuntimeFolder.h"
 #include "platform/ProcessSwanctlRunner.h"
 #include "platform/RouteReachability.h"
 #include "platform/SecretServiceItemStore.h"
@@ -113,14 +114,17 @@ void moveLegacySecrets(Preferences& preferences) {
 // run left is cleared before the start-up has checked the stored administrator.
 NftablesFirewall makeFirewall(const Preferences& preferences) {
     return NftablesFirewall(
-        [&preferences](const QString& command) {
+        [&preferences](const QString& command) -> std::optional<QString> {
             const QString known = appState().adminUserName;
             const QString user =
                 known.isEmpty() ? preferences.string(QStringLiteral("username")).value_or(QString())
                                 : known;
+            if (user.isEmpty())
+                return std::nullopt;
             return makeItemPrivilegedScript(command, user, kAdminPasswordItem);
         },
-        [](const QString& statement) { return processScriptRunner().run(statement); });
+        [](const QString& statement) { return processScriptRunner().run(statement); },
+        privateRuntimeFolder());
 }
 
 // The package address and its checksum come from the launch options when given.

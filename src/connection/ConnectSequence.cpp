@@ -125,12 +125,18 @@ void ConnectSequence::connectWithPermission(const ApiReply& reply, bool automati
     state.vpnPassword = reply.text("vpn_password");
     state.currentServer = matched;
     m_states->isAutoServer = automatic;
-    if (ConnectionObserver* observer = services().connectionObserver)
-        observer->attemptStarting({matched});
-    if (state.selectedProtocol == kIKEv2) {
-        m_tunnel.connectIKEv2(matched->hostdomain);
-    } else {
-        m_failover->startOpenVPN(matched->config);
-    }
-    m_failover->startStage(Failover::Stage::Main);
+    const bool ikev2 = state.selectedProtocol == kIKEv2;
+    auto start = [self = shared_from_this(), matched, ikev2] {
+        if (ikev2)
+            self->m_tunnel.connectIKEv2(matched->hostdomain);
+        else
+            self->m_failover->startOpenVPN(matched->config);
+        self->m_failover->startStage(Failover::Stage::Main);
+    };
+    // Without the administrator an OpenVPN attempt only asks for one: its launch, once
+    // the administrator is given, starts an attempt of its own.
+    if (ikev2 || state.isAdminAuthorized)
+        m_failover->startAttempt({matched}, std::move(start));
+    else
+        start();
 }

@@ -132,12 +132,14 @@ void Failover::tick(Stage stage) {
     }
     if (stage != Stage::EM1 && state.pendingOpenVPNInstall) {
         state.pendingOpenVPNInstall = false;
-        auto states = m_states;
-        m_tunnel.installAndLaunchOpenVPN([states] { states->showConnecting(); },
-                                         [states] {
-                                             if (ConnectionView* screen = states->view())
-                                                 screen->presentAdminDialog();
-                                         });
+        startAttempt({state.currentServer}, [self = shared_from_this()] {
+            auto states = self->m_states;
+            self->m_tunnel.installAndLaunchOpenVPN([states] { states->showConnecting(); },
+                                                   [states] {
+                                                       if (ConnectionView* screen = states->view())
+                                                           screen->presentAdminDialog();
+                                                   });
+        });
     }
     switch (stage) {
     case Stage::Main:
@@ -240,8 +242,40 @@ void Failover::handleStableServers(const ApiReply& reply) {
             m_states->showDisconnected();
         return;
     }
-    if (ConnectionObserver* observer = services().connectionObserver)
-        observer->attemptStarting(state.stableServerList);
+    const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
+    auto start = [self = shared_from_this(), openvpnAttempt] {
+        self->tryFirstStableServer(openvpnAttempt);
+    };
+    // As at the connect: an OpenVPN server without the administrator only asks for one.
+    if (!first->vpnProtocol.contains(kOpenVPN) || first->vpnProtocol.contains(kIKEv2) ||
+        state.isAdminAuthorized)
+        startAttempt(state.stableServerList, std::move(start));
+    else
+        start();
+}
+
+void Failover::startAttempt(const QList<std::shared_ptr<ServerData>>& servers,
+                            std::function<void()> start) {
+    ConnectionObserver* observer = services().connectionObserver;
+    if (!observer) {
+        start();
+        return;
+    }
+    observer->attemptStarting(
+        servers, {std::move(start), [self = shared_from_this()](const QString& reason) {
+                      self->refuseAttempt(reason);
+                  }});
+}
+
+void Failover::refuseAttempt(const QString& reason) {
+    endStage();
+    m_states->showDisconnected();
+    emit ConnectionEvents::shared().connectRefused(reason);
+    showConfirmAlert(reason);
+}
+
+void Failover::tryFirstStableServer(bool openvpnAttempt) {
+    AppState& state = appState();
     const std::shared_ptr<ServerData> first = state.stableServerList.at(0);
     ConnectionView* view = m_states->view();
     if (first->vpnProtocol.contains(kIKEv2) || first->vpnProtocol.contains(kOpenVPN))

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class ApiReply;
@@ -32,6 +34,11 @@ public:
     // Writes the working files and launches, or asks for the administrator first.
     void startOpenVPN(const QString& config);
 
+    // The attempt on `servers` starts once the watchers of the connection allow it (the
+    // kill switch's rules are in place); a refusal ends it, with its reason shown.
+    void startAttempt(const QList<std::shared_ptr<ServerData>>& servers,
+                      std::function<void()> start);
+
     void requestStableServer();
     void reportFailedServer(const QString& name, const QString& address);
 
@@ -44,6 +51,8 @@ private:
     void expireEM1();
     void expireEM2();
     void handleStableServers(const ApiReply& reply);
+    void tryFirstStableServer(bool openvpnAttempt);
+    void refuseAttempt(const QString& reason);
     void endStage();
     void disconnectAttempt();
     bool tunnelInterfaceAppeared() const;

@@ -25,12 +25,23 @@ const QString kBlockedChanged = QStringLiteral("trafficBlockedChanged");
 // charon's interface when it runs with userspace IPsec.
 const QString kCharonInterface = QStringLiteral("ipsec0");
 
-bool isAddress(const QString& host) {
-    return !QHostAddress(host).isNull();
-}
-
 bool preference(const Preferences& preferences, const char* key) {
     return preferences.integer(QLatin1String(key)).value_or(0) != 0;
+}
+
+QString reason(Firewall::Outcome outcome) {
+    switch (outcome) {
+    case Firewall::Outcome::NoAdministrator:
+        return localized(QStringLiteral("KILLSWITCH_WHY_ADMIN"));
+    case Firewall::Outcome::NotInstalled:
+        return localized(QStringLiteral("KILLSWITCH_WHY_NFT"));
+    case Firewall::Outcome::NotWritten:
+        return localized(QStringLiteral("KILLSWITCH_WHY_FILE"));
+    case Firewall::Outcome::Loaded:
+    case Firewall::Outcome::Refused:
+        break;
+    }
+    return localized(QStringLiteral("KILLSWITCH_WHY_REFUSED"));
 }
 
 } // namespace
@@ -83,7 +94,10 @@ void KillSwitch::offerLeftTable() {
     }
 }
 
-void KillSwitch::attemptStarting(const QList<std::shared_ptr<ServerData>>& servers) {
+void KillSwitch::attemptStarting(const QList<std::shared_ptr<ServerData>>& servers,
+                                 AttemptGate gate) {
+    ++m_attempt;
+    m_gate = std::move(gate);
     m_phase = Phase::Attempt;
     m_serverEndpoints.clear();
     for (const auto& server : servers) {
@@ -105,17 +119,19 @@ void KillSwitch::tunnelConnected() {
 
 void KillSwitch::userDisconnected() {
     m_phase = Phase::Off;
+    m_gate.reset();
     refresh(false);
 }
 
 void KillSwitch::quitting() {
     m_phase = Phase::Off;
+    m_gate.reset();
     ++m_round;
     m_next.reset();
     m_loader.waitForDone();
     if (!tableMayBeIn())
         return;
-    if (m_ports.firewall.load(KillSwitchRules::removal())())
+    if (m_ports.firewall.load(KillSwitchRules::removal())() == Firewall::Outcome::Loaded)
         QFile::remove(markerPath());
     else
         qCWarning(lcKillSwitch) << "the kill switch table could not be removed at quit";
@@ -124,6 +140,9 @@ void KillSwitch::quitting() {
 void KillSwitch::refresh(bool lookUpNames) {
     ++m_round;
     m_lookingUp = false;
+    // Turned off while an attempt waits for its rules: nothing is to be blocked any more.
+    if (!isEnabled())
+        openGate();
     if (!isEnabled() || m_phase == Phase::Off) {
         if (tableMayBeIn() || m_blocking)
             removeTable();
@@ -175,8 +194,8 @@ QStringList KillSwitch::namesInUse() const {
     QStringList names;
     for (const HostEndpoint& endpoint :
          m_serverEndpoints + ServerEndpoints::apiHosts(apiHostTable())) {
-        if (!isAddress(endpoint.host) && !names.contains(endpoint.host))
-            names << endpoint.host;
+        if (!endpoint.host.name.isEmpty() && !names.contains(endpoint.host.name))
+            names << endpoint.host.name;
     }
     return names;
 }
@@ -185,9 +204,9 @@ QList<KillSwitchRules::Endpoint>
 KillSwitch::addressesOf(const QList<HostEndpoint>& endpoints) const {
     QList<KillSwitchRules::Endpoint> resolved;
     for (const HostEndpoint& endpoint : endpoints) {
-        const QList<QHostAddress> addresses = isAddress(endpoint.host)
-                                                  ? QList<QHostAddress>{QHostAddress(endpoint.host)}
-                                                  : m_known.value(endpoint.host);
+        const QList<QHostAddress> addresses = endpoint.host.name.isEmpty()
+                                                  ? QList<QHostAddress>{endpoint.host.address}
+                                                  : m_known.value(endpoint.host.name);
         for (const QHostAddress& address : addresses)
             resolved << KillSwitchRules::Endpoint{address, endpoint.transport, endpoint.port};
     }
@@ -200,6 +219,7 @@ KillSwitchRules KillSwitch::rules(const QStringList& names) const {
     rules.endpoints =
         addressesOf(m_serverEndpoints) + addressesOf(ServerEndpoints::apiHosts(apiHostTable()));
     rules.lookups = names;
+    rules.resolvers = m_ports.resolver.configuredServers();
     rules.allowLocalNetwork = allowsLocalNetwork();
     rules.connected = m_phase == Phase::Connected;
     rules.tunnelResolvers = {QHostAddress(QLatin1String(kOverrideResolver))};
@@ -213,11 +233,16 @@ void KillSwitch::install(const QStringList& names, std::function<void()> then) {
     if (!marker.exists() && !marker.open(QIODevice::WriteOnly))
         qCWarning(lcKillSwitch) << "cannot write" << marker.fileName();
     m_lookupsLoaded = m_phase == Phase::Connected ? QStringList() : names;
-    enqueue(Load{m_ports.firewall.load(rules(names).ruleset()), true, std::move(then)});
+    // A load followed by lookups only lets them through; the one after them holds the
+    // attempt's servers.
+    std::optional<quint64> attempt;
+    if (!then)
+        attempt = m_attempt;
+    enqueue(Load{m_ports.firewall.load(rules(names).ruleset()), true, std::move(then), attempt});
 }
 
 void KillSwitch::removeTable() {
-    enqueue(Load{m_ports.firewall.load(KillSwitchRules::removal()), false, {}});
+    enqueue(Load{m_ports.firewall.load(KillSwitchRules::removal()), false, {}, {}});
 }
 
 void KillSwitch::enqueue(Load load) {
@@ -232,36 +257,64 @@ void KillSwitch::runNext() {
     m_next.reset();
     m_running = true;
     QPointer<KillSwitch> self(this);
-    m_loader.start([self, job = load.job, blocks = load.blocks, then = load.then] {
+    m_loader.start([self, load = std::move(load)] {
         QElapsedTimer clock;
         clock.start();
-        const bool ok = job();
-        qCInfo(lcKillSwitch) << (blocks ? "loading the rules" : "removing the rules") << "took"
+        const Firewall::Outcome outcome = load.job();
+        qCInfo(lcKillSwitch) << (load.blocks ? "loading the rules" : "removing the rules") << "took"
                              << clock.elapsed() << "ms";
         QMetaObject::invokeMethod(
-            self, [self, ok, blocks, then] { self->loaded(ok, blocks, then); },
-            Qt::QueuedConnection);
+            self, [self, outcome, load] { self->loaded(outcome, load); }, Qt::QueuedConnection);
     });
 }
 
-void KillSwitch::loaded(bool ok, bool blocks, const std::function<void()>& then) {
+void KillSwitch::loaded(Firewall::Outcome outcome, const Load& load) {
     m_running = false;
+    const bool ok = outcome == Firewall::Outcome::Loaded;
     if (ok) {
         m_failureShown = false;
-        setBlocking(blocks);
-        qCInfo(lcKillSwitch) << (blocks ? "rules in place" : "rules removed");
+        setBlocking(load.blocks);
+        qCInfo(lcKillSwitch) << (load.blocks ? "rules in place" : "rules removed");
     }
     // Gone for sure only once a removal worked and nothing is about to load again.
-    if (ok && !blocks && !(m_next && m_next->blocks))
+    if (ok && !load.blocks && !(m_next && m_next->blocks))
         QFile::remove(markerPath());
-    if (!ok && !m_next && !m_failureShown) {
+    answerGate(outcome, load);
+    // A waiting attempt's stop says it, once its own rules have failed.
+    if (!ok && !m_next && !m_failureShown && !m_gate) {
         // The rules stay as they were: the user must know they are not what was asked.
         m_failureShown = true;
-        showConfirmAlert(localized(QStringLiteral("KILLSWITCH_FAILED")));
+        showConfirmAlert(localized(QStringLiteral("KILLSWITCH_FAILED")).arg(reason(outcome)));
     }
-    if (then)
-        then();
+    if (load.then)
+        load.then();
     runNext();
+}
+
+void KillSwitch::answerGate(Firewall::Outcome outcome, const Load& load) {
+    if (!m_gate || load.attempt != m_attempt)
+        return;
+    if (outcome == Firewall::Outcome::Loaded) {
+        openGate();
+        return;
+    }
+    // A newer load for the same attempt may still work.
+    if (m_next && m_next->attempt == m_attempt)
+        return;
+    const AttemptGate gate = std::move(*m_gate);
+    m_gate.reset();
+    // The refusal is the message: the alert for failed rules would say it twice.
+    m_failureShown = true;
+    qCWarning(lcKillSwitch) << "the attempt stops: its rules could not be loaded";
+    gate.refuse(localized(QStringLiteral("KILLSWITCH_NOT_SET")).arg(reason(outcome)));
+}
+
+void KillSwitch::openGate() {
+    if (!m_gate)
+        return;
+    const AttemptGate gate = std::move(*m_gate);
+    m_gate.reset();
+    gate.proceed();
 }
 
 void KillSwitch::setBlocking(bool blocking) {

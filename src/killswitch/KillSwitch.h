@@ -13,11 +13,13 @@
 class Preferences;
 
 // "Block traffic outside the VPN": while an attempt runs and while connected, only the
-// tunnel, the servers being tried, the service's API hosts, DHCP and, when allowed, the
-// local network get out. A user's disconnect, sign-out or quit removes the rules; a
-// tunnel that drops, or an attempt that fails, leaves them in place until a reconnect
-// succeeds or the user leaves. Rules are loaded one at a time, in order, on a thread of
-// their own; names are looked up first, so the rules hold addresses.
+// tunnel, the servers being tried, the service's API hosts, DHCP, lookups of the
+// service's names and, when allowed, the local network get out. An attempt starts only
+// once its rules are in place; rules that cannot be loaded stop it. A user's disconnect,
+// sign-out or quit removes the rules; a tunnel that drops, or an attempt that fails,
+// leaves them in place until a reconnect succeeds or the user leaves. Rules are loaded
+// one at a time, in order, on a thread of their own; names are looked up first, so the
+// rules hold addresses.
 class KillSwitch final : public QObject, public ConnectionObserver {
     Q_OBJECT
 public:
@@ -48,7 +50,8 @@ public:
     void offerLeftTable();
 
     // ConnectionObserver
-    void attemptStarting(const QList<std::shared_ptr<ServerData>>& servers) override;
+    void attemptStarting(const QList<std::shared_ptr<ServerData>>& servers,
+                         AttemptGate gate) override;
     void tunnelConnected() override;
     void userDisconnected() override;
     void quitting() override;
@@ -65,6 +68,8 @@ private:
         bool blocks = false;
         // Runs once the load has ended, unless a newer load took its place first.
         std::function<void()> then;
+        // The attempt whose servers the rules hold: its gate waits for them.
+        std::optional<quint64> attempt;
     };
 
     void refresh(bool lookUpNames);
@@ -77,7 +82,10 @@ private:
     void removeTable();
     void enqueue(Load load);
     void runNext();
-    void loaded(bool ok, bool blocks, const std::function<void()>& then);
+    void loaded(Firewall::Outcome outcome, const Load& load);
+    // The attempt's gate, once its rules are in place or could not be loaded.
+    void answerGate(Firewall::Outcome outcome, const Load& load);
+    void openGate();
     void setBlocking(bool blocking);
     QString markerPath() const;
     bool tableMayBeIn() const;
@@ -86,6 +94,9 @@ private:
     QString m_vpnHome;
     Phase m_phase = Phase::Off;
     QList<HostEndpoint> m_serverEndpoints;
+    // Counts the attempts; the newest one's gate waits until its rules are in place.
+    quint64 m_attempt = 0;
+    std::optional<AttemptGate> m_gate;
     // Last addresses each name resolved to: a lookup that fails later keeps them.
     HostResolver::Addresses m_known;
     // Names whose lookups the last blocking rules let through.

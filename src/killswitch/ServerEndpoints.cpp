@@ -2,9 +2,9 @@
 
 #include "core/ServerData.h"
 #include "tunnel/OpenVPNProfileReader.h"
+#include "tunnel/OpenVPNSession.h"
 
 #include <QUrl>
-#include <optional>
 
 namespace {
 
@@ -70,28 +70,34 @@ QList<HostEndpoint> remotesIn(const QByteArray& text, Defaults defaults) {
         }
     }
     QList<HostEndpoint> endpoints;
-    for (const Remote& remote : remotes)
-        endpoints << HostEndpoint{QString::fromUtf8(remote.host),
-                                  remote.transport.value_or(defaults.transport),
-                                  remote.port.value_or(defaults.port)};
+    for (const Remote& remote : remotes) {
+        if (const auto host = ServerHost::parse(QString::fromUtf8(remote.host)))
+            endpoints << HostEndpoint{*host, remote.transport.value_or(defaults.transport),
+                                      remote.port.value_or(defaults.port)};
+    }
     for (const QByteArray& block : blocks)
         endpoints << remotesIn(block, defaults);
     return endpoints;
 }
 
+// The profile OpenVPN is given names the auth file; its remotes do not depend on where.
+const QString kAnyAuthPath = QStringLiteral("auth.txt");
+
 } // namespace
 
-QList<HostEndpoint> ServerEndpoints::openVPNRemotes(const QString& config) {
-    return remotesIn(config.toUtf8(), Defaults{});
+QList<HostEndpoint> ServerEndpoints::openVPNRemotes(const QByteArray& profile) {
+    return remotesIn(profile, Defaults{});
 }
 
 QList<HostEndpoint> ServerEndpoints::ofServer(const ServerData& server, const QString& protocol) {
     QList<HostEndpoint> endpoints;
-    if (protocol.contains(QLatin1String("IKEV2")) && !server.hostdomain.isEmpty())
-        endpoints << HostEndpoint{server.hostdomain, Transport::Udp, kIkePort}
-                  << HostEndpoint{server.hostdomain, Transport::Udp, kIkeNatPort};
+    if (protocol.contains(QLatin1String("IKEV2")) && !server.hostdomain.isEmpty()) {
+        if (const auto host = ServerHost::parse(server.hostdomain))
+            endpoints << HostEndpoint{*host, Transport::Udp, kIkePort}
+                      << HostEndpoint{*host, Transport::Udp, kIkeNatPort};
+    }
     if (protocol.contains(QLatin1String("OPENVPN")))
-        endpoints << openVPNRemotes(server.config);
+        endpoints << openVPNRemotes(clientProfile(server.config, kAnyAuthPath));
     return endpoints;
 }
 
@@ -99,8 +105,10 @@ QList<HostEndpoint> ServerEndpoints::apiHosts(const QStringList& baseUrls) {
     QList<HostEndpoint> endpoints;
     for (const QString& base : baseUrls) {
         const QUrl url(base);
-        if (!url.host().isEmpty())
-            endpoints << HostEndpoint{url.host(), Transport::Tcp,
+        if (url.host().isEmpty())
+            continue;
+        if (const auto host = ServerHost::parse(url.host()))
+            endpoints << HostEndpoint{*host, Transport::Tcp,
                                       static_cast<quint16>(url.port(kHttpsPort))};
     }
     return endpoints;

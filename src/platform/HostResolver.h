@@ -18,4 +18,7 @@ public:
     // answer (a packet filter drops its queries) costs `timeoutMs`, never more.
     virtual void lookUp(const QStringList& names, int timeoutMs,
                         std::function<void(const Addresses&)> done) = 0;
+    // The name servers whose answers those lookups wait for, as this machine is set up
+    // now; none when it cannot tell.
+    virtual QList<QHostAddress> configuredServers() const = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "ConnectionFixture.h"
 #include "api/ApiClient.h"
+#include "connection/ConnectionEvents.h"
 #include "core/LocalizeStrings.h"
 #include "core/Services.h"
 #include "core/Storyboard.h"
@@ -123,6 +124,49 @@ TEST_F(ConnectSequenceTest, OpenVPN_WithoutAdministrator_AsksForItAndStillSuperv
     EXPECT_TRUE(appState().isConnecting);
     screen.reset();
     services().storyboard = nullptr;
+}
+
+// With a watcher that holds the attempt (the kill switch loading its rules) nothing
+// starts until it lets go; its refusal ends the attempt with its reason. The launch after
+// the administrator dialog waits the same way.
+TEST_F(ConnectSequenceTest, HeldAttempt_StartsOnlyWhenLetGoAndARefusalEndsIt) {
+    RecordingConnectionObserver observer;
+    services().connectionObserver = &observer;
+    QString refused;
+    QObject::connect(&ConnectionEvents::shared(), &ConnectionEvents::connectRefused, screen.get(),
+                     [&refused](const QString& text) { refused = text; });
+    observer.holding = true;
+    for (const bool ikev2 : {true, false}) {
+        ikev2 ? screen->ClickCheckBoxIKEV() : selectOpenVPN();
+        appState().isAdminAuthorized = true;
+        tunnel.calls.clear();
+        pressConnectAndWait();
+        EXPECT_TRUE(tunnel.calls.isEmpty()) << ikev2;
+        EXPECT_FALSE(appState().failoverTimer && appState().failoverTimer->isActive()) << ikev2;
+        observer.gate.proceed();
+        EXPECT_EQ(tunnel.calls.last(),
+                  ikev2 ? QStringLiteral("connectIKEv2 ") + appState().currentServer->hostdomain
+                        : QStringLiteral("launchOpenVPN"));
+        ASSERT_TRUE(appState().failoverTimer);
+        EXPECT_TRUE(appState().failoverTimer->isActive());
+        appState().stopFailoverTimer();
+    }
+
+    tunnel.calls.clear();
+    pressConnectAndWait();
+    observer.gate.refuse(QStringLiteral("no block, no connection"));
+    EXPECT_FALSE(tunnel.calls.contains(QStringLiteral("launchOpenVPN")));
+    EXPECT_EQ(alerts().confirmTexts.last(), QStringLiteral("no block, no connection"));
+    EXPECT_EQ(refused, QStringLiteral("no block, no connection"));
+    EXPECT_FALSE(appState().isConnecting);
+
+    appState().pendingOpenVPNInstall = true;
+    appState().failoverCountdown = 10;
+    tunnel.calls.clear();
+    screen->checkConnectMainServer();
+    EXPECT_FALSE(tunnel.calls.contains(QStringLiteral("installAndLaunchOpenVPN")));
+    observer.gate.proceed();
+    EXPECT_EQ(tunnel.calls.last(), QStringLiteral("installAndLaunchOpenVPN"));
 }
 
 TEST_F(ConnectSequenceTest, Refusals_ShowTheirAlertAndStartNothing) {

@@ -7,7 +7,7 @@ serve SERVER_ADDRESS ADDRESS...
                          with "vpn" have the address SERVER_ADDRESS, every other name
                          10.78.0.1; no name has an IPv6 address.
 tcp|udp ADDRESS          one echo round trip to port 7007
-dns RESOLVER NAME        one A query for NAME
+dns RESOLVER NAME [N]    one A query for NAME, with N bytes of payload after it
 Probes exit 0 when the answer came back within a second and a half, 1 otherwise.
 """
 import socket
@@ -76,7 +76,7 @@ def serve(server, addresses):
     threading.Event().wait()
 
 
-def probe(kind, address, name=None):
+def probe(kind, address, name=None, payload="0"):
     try:
         if kind == "tcp":
             with socket.create_connection((address, PORT), timeout=TIMEOUT) as sock:
@@ -84,10 +84,10 @@ def probe(kind, address, name=None):
                 return sock.recv(16) == b"ping"
         sock = socket.socket(family(address), socket.SOCK_DGRAM)
         sock.settimeout(TIMEOUT)
-        payload = question(name) if kind == "dns" else b"ping"
-        sock.sendto(payload, (address, 53 if kind == "dns" else PORT))
+        data = question(name) + b"x" * int(payload) if kind == "dns" else b"ping"
+        sock.sendto(data, (address, 53 if kind == "dns" else PORT))
         reply = sock.recv(4096)
-        return reply[:2] == payload[:2]
+        return reply[:2] == data[:2]
     except OSError:
         return False
 

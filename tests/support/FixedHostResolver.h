@@ -20,7 +20,10 @@ public:
         QTimer::singleShot(0, &m_context, [found, done = std::move(done)] { done(found); });
     }
 
+    QList<QHostAddress> configuredServers() const override { return servers; }
+
     Addresses table;
+    QList<QHostAddress> servers;
     QList<QStringList> asked;
 
 private:

@@ -1,13 +1,14 @@
 #include "support/RecordingFirewall.h"
 
-Firewall::Job RecordingFirewall::load(const QString& ruleset) {
-    return [this, ruleset] {
+#include "support/NftJsonText.h"
+
+Firewall::Job RecordingFirewall::load(const QByteArray& ruleset) {
+    return [this, text = nftJsonText(ruleset)] {
         QMutexLocker lock(&m_lock);
-        m_loaded.append(ruleset);
-        if (m_refusing)
-            return false;
-        m_current = ruleset;
-        return true;
+        m_loaded.append(text);
+        if (m_outcome == Outcome::Loaded)
+            m_current = text;
+        return m_outcome;
     };
 }
 
@@ -21,7 +22,7 @@ QString RecordingFirewall::current() const {
     return m_current;
 }
 
-void RecordingFirewall::setRefusing(bool refusing) {
+void RecordingFirewall::setRefusing(Outcome outcome) {
     QMutexLocker lock(&m_lock);
-    m_refusing = refusing;
+    m_outcome = outcome;
 }
