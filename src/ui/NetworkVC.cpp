@@ -14,6 +14,7 @@
 #include "platform/Browser.h"
 #include "platform/NotificationCenter.h"
 #include "servers/SelectionStore.h"
+#include "ui/DialogController.h"
 #include "ui/ImageNamed.h"
 #include "ui/LoadingBarView.h"
 #include "ui/NetworkButton.h"
@@ -21,7 +22,6 @@
 #include "ui/TableViewController.h"
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -283,25 +283,7 @@ void NetworkVC::restartLoadingAnimation() {
 }
 
 void NetworkVC::presentAdminDialog() {
-    // One administrator dialog at a time: a later attempt raises the open one.
-    static QPointer<QWidget> openDialog;
-    if (openDialog && openDialog->isVisible()) {
-        openDialog->raise();
-        openDialog->activateWindow();
-        return;
-    }
-    Storyboard* storyboard = services().storyboard;
-    QWidget* dialog = storyboard
-                          ? storyboard->instantiateController(QStringLiteral("DialogController"))
-                          : nullptr;
-    if (!dialog)
-        return;
-    openDialog = dialog;
-    // Modal, but the supervision ticks go on while it is open.
-    dialog->setParent(this, Qt::Dialog);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->show();
+    DialogController::present(this);
 }
 
 QString NetworkVC::shownServerName() const {
