@@ -162,6 +162,7 @@ void NetworkVC::applyVPNStatus(VpnStatus status) {
 }
 
 void NetworkVC::showIdleLook() {
+    nameNetworkButton("A11Y_CONNECT");
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_off")));
     NetworkButton->setEnabled(true);
     LoadingBar->hide();
@@ -191,8 +192,16 @@ void NetworkVC::resetDNS() {
     m_states->resetDNS();
 }
 
+// The button is a picture: its name says what a press does now.
+void NetworkVC::nameNetworkButton(const char* key) {
+    NetworkButton->setAccessibleName(localized(QLatin1String(key)));
+    NetworkButton->setAccessibleDescription(
+        localized(QLatin1String(key) + QStringLiteral("_HINT")));
+}
+
 void NetworkVC::renderDisconnected(bool showAutoMatching) {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_CONNECT");
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_off")));
     NetworkButton->setEnabled(true);
     LoadingBar->setPixmap(imageNamed(QStringLiteral("discon")));
@@ -214,6 +223,7 @@ void NetworkVC::renderDisconnected(bool showAutoMatching) {
 
 void NetworkVC::renderConnecting() {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_CONNECTING");
     NetworkButton->setEnabled(false);
     LoadingBar->show();
     LoadingBar->setPixmap(imageNamed(QStringLiteral("LoadingBar")));
@@ -231,6 +241,7 @@ void NetworkVC::renderConnecting() {
 
 void NetworkVC::renderConnected() {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_DISCONNECT");
     boxError->hide();
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_on")));
     NetworkButton->setEnabled(true);
