@@ -54,33 +54,45 @@ void fill(QMenu& menu, const QList<LayoutItem>& items) {
 }
 } // namespace
 
+QStringList StatusNotifierWatcher::items() const {
+    QMutexLocker lock(&m_lock);
+    return m_items;
+}
+
+void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& service) {
+    QMutexLocker lock(&m_lock);
+    m_items << service;
+}
+
 StatusNotifierHost::StatusNotifierHost(QObject* parent)
     : QObject(parent),
-      m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection)) {}
+      m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection)) {
+    m_watcher.moveToThread(&m_thread);
+    m_thread.start();
+}
 
 StatusNotifierHost::~StatusNotifierHost() {
+    m_thread.quit();
+    m_thread.wait();
     QDBusConnection::disconnectFromBus(kConnection);
 }
 
 bool StatusNotifierHost::listen() {
     return m_bus.isConnected() &&
-           m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+           m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &m_watcher,
                                 QDBusConnection::ExportAllSlots |
                                     QDBusConnection::ExportAllProperties) &&
            m_bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
-void StatusNotifierHost::RegisterStatusNotifierItem(const QString& service) {
-    m_items << service;
-}
-
 // Asked without blocking: the item answers from this very process's event loop.
 QMenu* StatusNotifierHost::readMenu() {
-    if (m_items.isEmpty())
+    const QStringList registered = items();
+    if (registered.isEmpty())
         return nullptr;
-    QDBusMessage call = QDBusMessage::createMethodCall(m_items.first(), QStringLiteral("/MenuBar"),
-                                                       QStringLiteral("com.canonical.dbusmenu"),
-                                                       QStringLiteral("GetLayout"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        registered.first(), QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+        QStringLiteral("GetLayout"));
     call << 0 << -1 << QStringList();
     QDBusPendingCallWatcher watcher(m_bus.asyncCall(call));
     QEventLoop loop;
