@@ -4,7 +4,6 @@
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
 #include "connection/ConnectionSettings.h"
-#include "connection/ConnectionStates.h"
 #include "core/AppState.h"
 #include "core/Services.h"
 #include "core/Storyboard.h"
@@ -125,22 +124,6 @@ TEST_F(AccessibilityTest, EveryScreen_NamesEachOfItsControls) {
     };
     for (const auto& [name, make] : screens)
         EXPECT_EQ(unnamedOnScreen(make()).join(", ").toStdString(), "") << name;
-}
-
-// The connect button says what a press does, in each state.
-TEST_F(AccessibilityTest, ConnectButton_NameFollowsTheState) {
-    QStringList names;
-    const auto name = [this] {
-        return QAccessible::queryAccessibleInterface(screen->NetworkButton)
-            ->text(QAccessible::Name);
-    };
-    names << name();
-    screen->states().showConnecting();
-    names << name();
-    screen->states().showConnected();
-    names << name();
-    EXPECT_EQ(names.size(), QSet<QString>(names.begin(), names.end()).size())
-        << qPrintable(names.join('|'));
 }
 
 TEST_F(AccessibilityTest, Alerts_AreNamedAndDescribedByTheirText) {
