@@ -64,11 +64,11 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::requestQuit() {
-    if (m_terminationPending)
+    if (m_terminationPending || m_terminationApproved)
         return;
     emit quitRequested();
     if (applicationShouldTerminate() == TerminateReply::Now)
-        emit terminateApproved();
+        approveTermination();
 }
 
 void AppDelegate::replyToApplicationShouldTerminate(bool shouldTerminate) {
@@ -76,5 +76,11 @@ void AppDelegate::replyToApplicationShouldTerminate(bool shouldTerminate) {
         return;
     m_terminationPending = false;
     if (shouldTerminate)
-        emit terminateApproved();
+        approveTermination();
+}
+
+// Once: the signals, the tray and the command line may all ask while the loop winds down.
+void AppDelegate::approveTermination() {
+    m_terminationApproved = true;
+    emit terminateApproved();
 }

@@ -32,7 +32,9 @@ signals:
 private:
     void tearDownOpenVPNAndDNS();
     void replyToApplicationShouldTerminate(bool shouldTerminate);
+    void approveTermination();
 
     TunnelTeardown& m_teardown;
     bool m_terminationPending = false;
+    bool m_terminationApproved = false;
 };

@@ -43,6 +43,7 @@
 #include "tunnel/PrivilegedScript.h"
 #include "tunnel/SharedTunnelTeardown.h"
 #include "ui/DialogController.h"
+#include "ui/ImageNamed.h"
 #include "ui/InitialVC.h"
 #include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
@@ -51,6 +52,7 @@
 #include "ui/ViewController.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -168,7 +170,7 @@ struct Application::Parts {
     SystemHostResolver hostResolver;
     NftablesFirewall firewall{makeFirewall(preferences)};
     KillSwitch killSwitch{{firewall, hostResolver, preferences}, workingFolder()};
-    DesktopController control{window, delegate};
+    DesktopController control{window, delegate, SystemTunnelControl::shared()};
 };
 
 namespace {
@@ -205,6 +207,11 @@ Application::Application(QApplication& app, LaunchOptions options)
     : m_parts(std::make_unique<Parts>(options)) {
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("OrvelVPN"));
+    // The desktop finds the entry (and with it the name and icon) by this; the window's
+    // icon comes from the theme, and from the client itself where the theme has none.
+    app.setDesktopFileName(QStringLiteral("orvelvpn"));
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("orvelvpn"),
+                                       QIcon(imageNamed(QStringLiteral("app_icon")))));
     if (!options.language.isEmpty())
         LocalizeStrings::shared().setLanguage(options.language);
     m_options = std::move(options);
@@ -247,6 +254,7 @@ bool Application::configure(QString* error) {
                                    [] { return new DialogController; });
     registerMainScreens(*storyboard);
     wired.mainWindow = &m_parts->window;
+    m_parts->alerts.setWindow(&m_parts->window, QStringLiteral("OrvelVPN"));
     qCInfo(lcApp) << "API hosts" << apiHostTable();
     return true;
 }
@@ -259,12 +267,21 @@ void Application::wireQuitAndReopen(QApplication& app) {
     AppDelegate& delegate = m_parts->delegate;
     MainWindow& window = m_parts->window;
     window.setDelegate(&delegate);
-    QObject::connect(&delegate, &AppDelegate::terminateApproved, &app, &QApplication::quit);
+    // exit(), not quit(): Qt's quit closes the windows first, and the window only hides.
+    QObject::connect(&delegate, &AppDelegate::terminateApproved, &app,
+                     [] { QCoreApplication::exit(0); });
+    m_parts->quitSignals.watchApplication(&app);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
-    // A quit takes the tunnel down on purpose: no drop to announce.
-    QObject::connect(&delegate, &AppDelegate::quitRequested, &delegate,
-                     [] { ConnectionEvents::shared().expectDisconnect(); });
+    // A quit takes the tunnel down on purpose: no drop to announce, and an attempt underway
+    // goes no further while the teardown runs (no next stage, no late answer acted on, no
+    // dialog left open).
+    QObject::connect(&delegate, &AppDelegate::quitRequested, &delegate, [] {
+        ConnectionEvents& events = ConnectionEvents::shared();
+        events.expectDisconnect();
+        events.cancelAttempt();
+        appState().stopFailoverTimer();
+    });
     QObject::connect(&m_parts->quitSignals, &QuitSignals::quitRequested, &delegate,
                      &AppDelegate::requestQuit);
     QObject::connect(&m_parts->instance, &SingleInstance::reopenRequested, &delegate,

@@ -2,33 +2,58 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "connection/ConnectSequence.h"
 #include "connection/ConnectionEvents.h"
+#include "connection/ConnectionStates.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
-#include "servers/SelectionStore.h"
+#include "platform/InterfaceList.h"
 #include "servers/ServerList.h"
 #include "tunnel/TunnelInterfaces.h"
+#include "ui/BackgroundConnection.h"
 #include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+
+#include <QTimer>
+#include <sys/socket.h>
 
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
 const QString kOpenVPN = QStringLiteral("OPENVPN");
 
-// The tunnel's interface: OpenVPN's utunN, charon's ipsec0; none for a simulated one.
-QString tunnelInterface(const QString& protocol) {
+struct TunnelLink {
+    QString name;
+    QString address;
+    std::optional<quint64> bytesIn;
+    std::optional<quint64> bytesOut;
+};
+
+// The tunnel's interface (OpenVPN's utunN, charon's ipsec0; none for a simulated one), its
+// IPv4 address and the traffic it carried.
+TunnelLink tunnelLink(const QString& protocol) {
     const InterfaceList* interfaces = services().interfaces;
     if (!interfaces)
         return {};
+    TunnelLink link;
     const QStringList up = listUpIPv4Interfaces(*interfaces);
-    for (auto name = up.rbegin(); name != up.rend(); ++name) {
-        const bool ours =
-            protocol == kIKEv2 ? *name == QLatin1String("ipsec0") : utunNames().contains(*name);
-        if (ours)
-            return *name;
+    for (auto name = up.rbegin(); name != up.rend() && link.name.isEmpty(); ++name) {
+        if (protocol == kIKEv2 ? *name == QLatin1String("ipsec0") : utunNames().contains(*name))
+            link.name = *name;
     }
-    return {};
+    if (link.name.isEmpty())
+        return link;
+    for (const InterfaceAddress& entry : interfaces->addresses()) {
+        if (entry.name != link.name)
+            continue;
+        if (entry.family == AF_INET && link.address.isEmpty())
+            link.address = entry.numericHost;
+        if (entry.bytesIn) {
+            link.bytesIn = entry.bytesIn;
+            link.bytesOut = entry.bytesOut;
+        }
+    }
+    return link;
 }
 
 std::shared_ptr<ServerData> findServer(const QString& protocol, const QString& wanted) {
@@ -45,23 +70,28 @@ std::shared_ptr<ServerData> findServer(const QString& protocol, const QString& w
 }
 } // namespace
 
-DesktopController::DesktopController(MainWindow& window, AppDelegate& delegate, QObject* parent)
-    : ClientControl(parent), m_window(window), m_delegate(delegate) {
+DesktopController::DesktopController(MainWindow& window, AppDelegate& delegate,
+                                     TunnelControl& tunnel, QObject* parent)
+    : ClientControl(parent), m_window(window), m_delegate(delegate), m_tunnel(tunnel) {
     ConnectionEvents& events = ConnectionEvents::shared();
     QObject::connect(&events, &ConnectionEvents::connected, this, &DesktopController::onConnected);
     QObject::connect(&events, &ConnectionEvents::connecting, this,
                      &DesktopController::statusChanged);
-    QObject::connect(&events, &ConnectionEvents::disconnected, this, [this] {
-        m_connectedSince = {};
-        emit statusChanged();
-    });
+    QObject::connect(&events, &ConnectionEvents::disconnected, this,
+                     &DesktopController::onDisconnected);
     QObject::connect(&events, &ConnectionEvents::connectRefused, this,
-                     &DesktopController::endAttempt);
+                     [this] { endAttempt(true); });
     QObject::connect(&events, &ConnectionEvents::allServersFailed, this,
-                     &DesktopController::endAttempt);
+                     [this] { endAttempt(true); });
+    QObject::connect(&events, &ConnectionEvents::attemptCancelled, this,
+                     [this] { endAttempt(true); });
+    QObject::connect(&m_window, &MainWindow::contentChanged, this,
+                     &DesktopController::statusChanged);
 }
 
-DesktopController::Status DesktopController::status() const {
+DesktopController::~DesktopController() = default;
+
+ClientControl::Status DesktopController::status() const {
     const AppState& state = appState();
     Status status;
     status.signedIn = isSignedIn();
@@ -70,12 +100,18 @@ DesktopController::Status DesktopController::status() const {
                    : (state.isConnecting || attemptRunning || m_attemptPending)
                        ? QStringLiteral("connecting")
                        : QStringLiteral("disconnected");
-    if (state.currentServer)
+    if (state.currentServer) {
         status.server = state.currentServer->name;
+        status.host = state.currentServer->hostdomain;
+    }
     status.protocol =
         state.selectedProtocol == kIKEv2 ? QStringLiteral("ikev2") : QStringLiteral("openvpn");
     if (state.isConnected) {
-        status.interfaceName = tunnelInterface(state.selectedProtocol);
+        const TunnelLink link = tunnelLink(state.selectedProtocol);
+        status.interfaceName = link.name;
+        status.address = link.address;
+        status.bytesIn = link.bytesIn;
+        status.bytesOut = link.bytesOut;
         status.connectedSince = m_connectedSince;
     }
     return status;
@@ -87,8 +123,17 @@ bool DesktopController::isSignedIn() const {
 
 void DesktopController::showWindow() {
     m_delegate.applicationShouldHandleReopen({&m_window}, m_window.isVisible());
+    if (m_window.isMinimized())
+        m_window.showNormal();
     m_window.raise();
     m_window.activateWindow();
+}
+
+void DesktopController::toggleWindow() {
+    if (m_window.isVisible() && !m_window.isMinimized())
+        m_window.hide();
+    else
+        showWindow();
 }
 
 bool DesktopController::isWindowInFront() const {
@@ -100,81 +145,181 @@ void DesktopController::quit() {
 }
 
 QString DesktopController::connect(const QString& protocol, const std::optional<QString>& server) {
-    NetworkVC* screen = connectionScreen();
-    if (!screen)
+    if (!isSignedIn())
         return QStringLiteral("not signed in");
-    const Status now = status();
-    if (now.state != QLatin1String("disconnected")) {
-        if (protocol.isEmpty() && !server && now.state == QLatin1String("connected"))
-            return {};
-        return now.state == QLatin1String("connected")
-                   ? QStringLiteral("already connected; disconnect first")
-                   : QStringLiteral("a connection attempt is in progress");
-    }
-    if (QString refused = chooseServer(*screen, protocol, server); !refused.isEmpty())
+    QString refused;
+    const std::optional<Target> target = resolve(protocol, server, &refused);
+    if (!target)
         return refused;
-    const AppState& state = appState();
-    // The administrator dialog opens over the window: bring it forward for it.
-    if (state.selectedProtocol != kIKEv2 && !state.isAdminAuthorized)
-        showWindow();
+    const Status now = status();
+    if (now.state == QLatin1String("connecting"))
+        return QStringLiteral("a connection attempt is in progress");
+    if (now.state == QLatin1String("disconnected")) {
+        start(*target, server.has_value() || !protocol.isEmpty());
+        return {};
+    }
+    if (statusMatches(now, protocol, server))
+        return {};
+    // Another server or protocol while connected: down first, then up to the pick.
+    m_next = target;
     m_attemptPending = true;
-    screen->ClickConnect();
+    m_driving = true;
+    pressConnect();
     emit statusChanged();
     return {};
 }
 
-QString DesktopController::chooseServer(NetworkVC& screen, const QString& protocol,
-                                        const std::optional<QString>& server) {
-    if (protocol == QLatin1String("ikev2"))
-        screen.ClickCheckBoxIKEV();
+std::optional<DesktopController::Target>
+DesktopController::resolve(const QString& protocol, const std::optional<QString>& server,
+                           QString* refused) const {
+    const AppState& state = appState();
+    Target target;
+    if (protocol.isEmpty())
+        target.protocol = state.selectedProtocol;
+    else if (protocol == QLatin1String("ikev2"))
+        target.protocol = kIKEv2;
     else if (protocol == QLatin1String("openvpn"))
-        screen.ClickCheckBoxOpen();
-    else if (!protocol.isEmpty())
-        return QStringLiteral("unknown protocol ") + protocol;
-    if (!server)
-        return {};
-    const std::shared_ptr<ServerData> record = findServer(appState().selectedProtocol, *server);
-    if (!record)
-        return QStringLiteral("unknown server ") + *server;
-    saveSelection(record);
-    return {};
+        target.protocol = kOpenVPN;
+    else {
+        *refused = QStringLiteral("unknown protocol ") + protocol;
+        return std::nullopt;
+    }
+    if (server)
+        target.server = findServer(target.protocol, *server);
+    else if (target.protocol != state.selectedProtocol)
+        target.server = findServer(target.protocol, QString());
+    if (!target.server && (server || target.protocol != state.selectedProtocol)) {
+        *refused = QStringLiteral("unknown server ") + server.value_or(QString());
+        return std::nullopt;
+    }
+    return target;
+}
+
+void DesktopController::start(const Target& target, bool chosen) {
+    m_before.reset();
+    if (chosen) {
+        m_before = Selection{appState().selectedProtocol, appState().currentServer};
+        choose(target);
+    }
+    m_attemptPending = true;
+    m_driving = true;
+    // The administrator dialog opens over the window: bring it forward for it.
+    if (target.protocol != kIKEv2 && !appState().isAdminAuthorized)
+        showWindow();
+    pressConnect();
+    emit statusChanged();
+}
+
+void DesktopController::choose(const Target& target) {
+    AppState& state = appState();
+    state.selectedProtocol = target.protocol;
+    if (target.server)
+        state.currentServer = target.server;
+    if (NetworkVC* screen = shownConnectionScreen()) {
+        screen->setProtocolBoxes(state.selectedProtocol == kIKEv2,
+                                 state.selectedProtocol == kOpenVPN);
+        screen->refreshServerDisplay();
+    } else if (m_background) {
+        m_background->showCurrentServer();
+    }
+}
+
+void DesktopController::restoreSelection() {
+    if (!m_before)
+        return;
+    const Selection before = *std::exchange(m_before, std::nullopt);
+    choose({before.protocol, before.server});
+    appState().currentServer = before.server;
+}
+
+void DesktopController::pressConnect() {
+    connectSequence().ClickConnect();
 }
 
 QString DesktopController::disconnect() {
-    NetworkVC* screen = connectionScreen();
-    if (!screen)
+    if (!isSignedIn())
+        return QStringLiteral("not signed in");
+    const QString state = status().state;
+    if (state == QLatin1String("connecting"))
+        return cancel();
+    m_next.reset();
+    if (state == QLatin1String("connected"))
+        pressConnect();
+    return {};
+}
+
+QString DesktopController::cancel() {
+    if (!isSignedIn())
+        return QStringLiteral("not signed in");
+    if (status().state != QLatin1String("connecting"))
+        return QStringLiteral("no connection attempt to cancel");
+    m_next.reset();
+    states().cancelAttempt();
+    return {};
+}
+
+QString DesktopController::reconnect() {
+    if (!isSignedIn())
         return QStringLiteral("not signed in");
     const Status now = status();
     if (now.state == QLatin1String("connecting"))
         return QStringLiteral("a connection attempt is in progress");
-    if (now.state == QLatin1String("connected"))
-        screen->ClickConnect();
+    if (now.state == QLatin1String("disconnected"))
+        return connect(QString(), std::nullopt);
+    m_next = Target{appState().selectedProtocol, appState().currentServer};
+    m_attemptPending = true;
+    m_driving = true;
+    pressConnect();
+    emit statusChanged();
     return {};
 }
 
-// The connection screen, brought into the content pane the way the menu's VPN button
-// does when another screen is shown there.
-NetworkVC* DesktopController::connectionScreen() {
+// The connection screen only when it is the one in the window.
+NetworkVC* DesktopController::shownConnectionScreen() const {
     auto* shell = qobject_cast<OrvelController*>(m_window.contentViewController());
-    if (!shell)
-        return nullptr;
-    auto* screen = qobject_cast<NetworkVC*>(shell->splitViewItems().value(1));
-    if (!screen && shell->menu()) {
-        shell->menu()->clickMenu(shell->menu()->NetworkBtn);
-        screen = qobject_cast<NetworkVC*>(shell->splitViewItems().value(1));
-    }
+    auto* screen = shell ? qobject_cast<NetworkVC*>(shell->splitViewItems().value(1)) : nullptr;
     if (screen)
         screen->loadViewIfNeeded();
     return screen;
 }
 
+ConnectionStates& DesktopController::states() {
+    if (NetworkVC* screen = shownConnectionScreen())
+        return screen->states();
+    if (!m_background)
+        m_background = std::make_unique<BackgroundConnection>(
+            m_tunnel, m_window, [this] { return shownConnectionScreen() == nullptr; });
+    return m_background->states();
+}
+
+ConnectSequence& DesktopController::connectSequence() {
+    if (NetworkVC* screen = shownConnectionScreen())
+        return screen->connectSequence();
+    states();
+    return m_background->connectSequence();
+}
+
 void DesktopController::onConnected() {
-    m_attemptPending = false;
-    m_connectedSince = QDateTime::currentDateTime();
+    m_connectedSince = QDateTime::currentDateTimeUtc();
+    m_before.reset();
+    endAttempt(false);
+}
+
+void DesktopController::onDisconnected() {
+    m_connectedSince = {};
+    if (m_next) {
+        const Target next = *std::exchange(m_next, std::nullopt);
+        // After the screens have taken the disconnected state in.
+        QTimer::singleShot(0, this, [this, next] { start(next, true); });
+    }
     emit statusChanged();
 }
 
-void DesktopController::endAttempt() {
+void DesktopController::endAttempt(bool failed) {
     m_attemptPending = false;
+    if (failed)
+        restoreSelection();
+    // The alert that follows the event is still the caller's.
+    QTimer::singleShot(0, this, [this] { m_driving = m_attemptPending; });
     emit statusChanged();
 }

@@ -28,6 +28,7 @@ void MainWindow::setContentViewController(QWidget* controller) {
         controller->show();
     if (previous)
         showHeldBack();
+    emit contentChanged();
 }
 
 void MainWindow::present() {
@@ -61,15 +62,14 @@ void MainWindow::setResizable(bool resizable) {
     }
 }
 
-// Closing the window keeps the process while something can bring the window back;
-// otherwise the user would be left with an invisible client, so it quits.
+// Refused even when the application asks (Qt closes every window before it quits and
+// gives up the quit when one refuses): quitting goes through the delegate, which ends the
+// event loop itself.
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
-    if (!m_canHide || m_canHide() || !m_delegate) {
-        hide();
-        return;
-    }
-    m_delegate->requestQuit();
+    hide();
+    if (m_closed)
+        m_closed();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -20,9 +20,9 @@ public:
     void setContentSize(int width, int height) override;
     void setResizable(bool resizable) override;
     void setDelegate(AppDelegate* delegate) { m_delegate = delegate; }
-    // Closing hides the window while this answers true (a tray can bring it back) and
-    // quits otherwise; without it closing only hides.
-    void setHideOnClose(std::function<bool()> canHide) { m_canHide = std::move(canHide); }
+    // Closing only hides the window: the process and its tunnel stay, and a second launch,
+    // the tray or `orvelctl show` bring it back. Told after each close.
+    void setOnClosed(std::function<void()> closed) { m_closed = std::move(closed); }
 
     // A first screen that expects to be replaced within a frame (its replies are on their
     // way) asks for the window to be held back that long, so that the screen a user sees
@@ -34,13 +34,17 @@ public:
     void showHeldBack() override;
     QWidget& widget() override { return *this; }
 
+signals:
+    // Another screen fills the window (signed in, signed out).
+    void contentChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     QPointer<AppDelegate> m_delegate;
-    std::function<bool()> m_canHide;
+    std::function<void()> m_closed;
     int m_holdBackMs = 0;
     bool m_heldBack = false;
 };

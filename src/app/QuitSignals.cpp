@@ -1,5 +1,8 @@
 #include "app/QuitSignals.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +32,25 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+void QuitSignals::watchApplication(QObject* application) {
+    application->installEventFilter(this);
+    if (auto* gui = qobject_cast<QGuiApplication*>(application))
+        connect(gui, &QGuiApplication::commitDataRequest, this, &QuitSignals::onCommitData);
+}
+
+bool QuitSignals::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Quit || watched != QCoreApplication::instance())
+        return QObject::eventFilter(watched, event);
+    emit quitRequested();
+    return true;
+}
+
+// The autostart entry starts the client at login: the session must not start a second one.
+void QuitSignals::onCommitData(QSessionManager& session) {
+    session.setRestartHint(QSessionManager::RestartNever);
+    emit quitRequested();
 }
 
 QuitSignals::~QuitSignals() {

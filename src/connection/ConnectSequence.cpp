@@ -48,9 +48,13 @@ void ConnectSequence::ClickConnect() {
     m_states->showDisconnected();
 }
 
+bool ConnectSequence::isCheckOutstanding() const {
+    return m_checkOutstanding && m_checkGeneration == ConnectionEvents::shared().generation();
+}
+
 void ConnectSequence::checkServer() {
     ApiClient* api = services().api;
-    if (m_checkOutstanding || !api)
+    if (isCheckOutstanding() || !api)
         return;
     if (ConnectionView* view = m_states->view())
         m_shownName = view->shownServerName();
@@ -59,6 +63,8 @@ void ConnectSequence::checkServer() {
         return;
     }
     m_checkOutstanding = true;
+    m_checkGeneration = ConnectionEvents::shared().generation();
+    const quint64 generation = m_checkGeneration;
     auto self = shared_from_this();
     api->send(
         QLatin1String(ApiPath::newCheckServer),
@@ -66,7 +72,9 @@ void ConnectSequence::checkServer() {
             return ApiFields{{QStringLiteral("server_name"), self->serverNameField()},
                              {QStringLiteral("server_protocol"), appState().selectedProtocol}};
         },
-        [self](const ApiReply& reply) {
+        [self, generation](const ApiReply& reply) {
+            if (generation != ConnectionEvents::shared().generation())
+                return;
             self->m_checkOutstanding = false;
             self->handleCheckReply(reply);
         });

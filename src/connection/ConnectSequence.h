@@ -20,7 +20,7 @@ public:
     void checkServer();
     // The service's answer to the check: permission, a refusal or sign-out.
     void handleCheckReply(const ApiReply& reply);
-    bool isCheckOutstanding() const { return m_checkOutstanding; }
+    bool isCheckOutstanding() const;
 
     // The server record the service's smart match describes; nothing when a field is
     // missing.
@@ -33,8 +33,10 @@ private:
     std::shared_ptr<ConnectionStates> m_states;
     std::shared_ptr<Failover> m_failover;
     TunnelControl& m_tunnel;
-    // A second press while the service has not answered would start a second attempt.
+    // A second press while the service has not answered would start a second attempt;
+    // a check of a cancelled generation no longer counts.
     bool m_checkOutstanding = false;
+    quint64 m_checkGeneration = 0;
     // The label's text at the press, for resends after the screen has gone.
     QString m_shownName;
 };

@@ -22,3 +22,8 @@ void ConnectionEvents::announceDisconnected(bool wasConnected) {
         emit unexpectedDrop();
     emit disconnected();
 }
+
+void ConnectionEvents::cancelAttempt() {
+    ++m_generation;
+    emit attemptCancelled();
+}

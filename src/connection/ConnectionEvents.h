@@ -14,6 +14,11 @@ public:
     // The next drop of a connected tunnel was asked for (the user, quit): not unexpected.
     void expectDisconnect() { m_disconnectExpected = true; }
 
+    // Each cancel starts a new generation: a service answer asked for in an older one
+    // belongs to a cancelled attempt and is dropped.
+    quint64 generation() const { return m_generation; }
+    void cancelAttempt();
+
     // Called by the screen states with the connected flag they found on entry.
     void announceConnecting();
     void announceConnected(bool wasConnected);
@@ -32,7 +37,12 @@ signals:
     void connectRefused(const QString& text);
     void expiryWarning(const QString& text);
     void noticeArrived(qint64 id, const QString& text);
+    // The attempt underway was ended by the user before it connected.
+    void attemptCancelled();
+    // The administrator dialog a connect needed was answered (or closed without one).
+    void administratorAnswered(bool accepted);
 
 private:
     bool m_disconnectExpected = false;
+    quint64 m_generation = 0;
 };

@@ -33,9 +33,12 @@ void ConnectionStates::showDisconnected() {
     if (ConnectionView* screen = view())
         screen->renderDisconnected(isAutoServer);
     endAttempt();
-    // The disconnected look means no tunnel: an OpenVPN still coming up goes too.
+    // The disconnected look means no tunnel: an OpenVPN still coming up goes too, and the
+    // credentials of one that never launched (cancelled at the administrator dialog).
     if (state.openVPNMayRun)
         m_tunnel.stopOpenVPN();
+    else
+        removeAuthFile();
     resetDNS();
     ConnectionEvents::shared().announceDisconnected(wasConnected);
 }
@@ -44,6 +47,15 @@ void ConnectionStates::abandonAttempt() {
     if (appState().selectedProtocol == QLatin1String("IKEV2"))
         m_tunnel.disconnectIKEv2();
     showDisconnected();
+}
+
+void ConnectionStates::cancelAttempt() {
+    ConnectionEvents& events = ConnectionEvents::shared();
+    events.cancelAttempt();
+    events.expectDisconnect();
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->userDisconnected();
+    abandonAttempt();
 }
 
 void ConnectionStates::showConnecting() {

@@ -28,6 +28,9 @@ public:
     // Ends an attempt that no screen watches any more: its tunnel down, the disconnected
     // state.
     void abandonAttempt();
+    // The user ends the attempt before it connected (cancel, quit): torn down as a
+    // disconnect would, announced as no drop, and the answers still on their way dropped.
+    void cancelAttempt();
     // Statuses 1-3; the other values only touch widgets and stay with the screen.
     void applyStateForStatus(VpnStatus status);
 

@@ -56,9 +56,16 @@ Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunn
     : m_states(std::move(states)), m_tunnel(tunnel), m_linkMonitor(linkMonitor) {
     if (m_linkMonitor)
         connect(m_linkMonitor, &LinkMonitor::linksChanged, this, &Failover::onLinkChanged);
+    ConnectionEvents& events = ConnectionEvents::shared();
+    connect(&events, &ConnectionEvents::administratorAnswered, this,
+            &Failover::onAdministratorAnswered);
+    connect(&events, &ConnectionEvents::attemptCancelled, this,
+            [this] { m_waitingForAdministrator = false; });
     m_states->attemptEnded = [guard = QPointer<Failover>(this)] {
-        if (guard)
-            guard->watchLinks(connectedOverOpenVPN());
+        if (!guard)
+            return;
+        guard->m_waitingForAdministrator = false;
+        guard->watchLinks(connectedOverOpenVPN());
     };
     // Screens are made afresh by the menu: the new one takes over watching the tunnel.
     watchLinks(connectedOverOpenVPN());
@@ -100,6 +107,8 @@ void Failover::checkConnectEM2() {
 }
 
 void Failover::tick(Stage stage) {
+    if (m_waitingForAdministrator)
+        return;
     AppState& state = appState();
     ConnectionView* view = m_states->view();
     state.failoverCountdown -= 1;
@@ -135,9 +144,9 @@ void Failover::tick(Stage stage) {
         startAttempt({state.currentServer}, [self = shared_from_this()] {
             auto states = self->m_states;
             self->m_tunnel.installAndLaunchOpenVPN([states] { states->showConnecting(); },
-                                                   [states] {
-                                                       if (ConnectionView* screen = states->view())
-                                                           screen->presentAdminDialog();
+                                                   [guard = QPointer<Failover>(self.get())] {
+                                                       if (guard)
+                                                           guard->askForAdministrator();
                                                    });
         });
     }
@@ -216,6 +225,7 @@ void Failover::requestStableServer() {
     ApiClient* api = services().api;
     if (!api)
         return;
+    const quint64 generation = ConnectionEvents::shared().generation();
     auto self = shared_from_this();
     api->send(
         QLatin1String(ApiPath::stableServer),
@@ -224,7 +234,10 @@ void Failover::requestStableServer() {
             return healthFields(server ? server->name : QString(),
                                 server ? server->hostdomain : QString());
         },
-        [self](const ApiReply& reply) { self->handleStableServers(reply); });
+        [self, generation](const ApiReply& reply) {
+            if (generation == ConnectionEvents::shared().generation())
+                self->handleStableServers(reply);
+        });
 }
 
 void Failover::handleStableServers(const ApiReply& reply) {
@@ -339,9 +352,28 @@ void Failover::startOpenVPN(const QString& config) {
     if (appState().isAdminAuthorized) {
         m_states->showConnecting();
         m_tunnel.launchOpenVPN();
-    } else if (ConnectionView* view = m_states->view()) {
-        view->presentAdminDialog();
+    } else {
+        askForAdministrator();
     }
+}
+
+void Failover::askForAdministrator() {
+    ConnectionView* view = m_states->view();
+    if (!view)
+        return;
+    m_waitingForAdministrator = true;
+    view->presentAdminDialog();
+}
+
+void Failover::onAdministratorAnswered(bool accepted) {
+    if (!m_waitingForAdministrator)
+        return;
+    m_waitingForAdministrator = false;
+    const AppState& state = appState();
+    if (accepted)
+        appState().failoverCountdown = 10;
+    else if (state.failoverTimer && state.failoverTimer->isActive())
+        m_states->cancelAttempt();
 }
 
 bool Failover::tunnelInterfaceAppeared() const {

@@ -33,6 +33,10 @@ public:
 
     // Writes the working files and launches, or asks for the administrator first.
     void startOpenVPN(const QString& config);
+    // The supervision waits for the user: the countdown stands still while the dialog is
+    // open and starts afresh when it is answered; a dialog closed without an answer ends
+    // the attempt as the user's cancel.
+    void askForAdministrator();
 
     // The attempt on `servers` starts once the watchers of the connection allow it (the
     // kill switch's rules are in place); a refusal ends it, with its reason shown.
@@ -58,6 +62,7 @@ private:
     bool tunnelInterfaceAppeared() const;
     void watchLinks(bool openvpnTunnel);
     void onLinkChanged();
+    void onAdministratorAnswered(bool accepted);
 
     std::shared_ptr<ConnectionStates> m_states;
     TunnelControl& m_tunnel;
@@ -65,4 +70,5 @@ private:
     // True while an OpenVPN attempt waits for its interface and while that interface may
     // go away under a connected tunnel.
     bool m_watchingLinks = false;
+    bool m_waitingForAdministrator = false;
 };

@@ -15,18 +15,24 @@ DeferredAlerts::DeferredAlerts(Alerts& alerts, ContentWindow& window, DesktopNot
 }
 
 void DeferredAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
+    if (m_quiet && m_quiet()) {
+        m_notifier.postAlert(text);
+        return;
+    }
     m_window.showHeldBack();
     auto show = [this, text, buttonTitle] { m_alerts.showConfirmAlert(text, buttonTitle); };
     if (!mustWait())
         show();
     else if (hold(QStringLiteral("confirm:") + text, std::move(show)) &&
              !m_window.widget().isVisible())
-        m_notifier.post(text);
+        m_notifier.postAlert(text);
 }
 
 // The expiry warning announces itself as a notification already (the connection's
 // expiryWarning event): held, it is not announced twice.
 void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {
+    if (m_quiet && m_quiet())
+        return;
     m_window.showHeldBack();
     auto show = [this, alert] { m_alerts.showExpiryAlert(alert); };
     if (!mustWait())
@@ -39,7 +45,7 @@ int DeferredAlerts::showChoiceAlert(const QString& text, const QStringList& butt
     m_window.showHeldBack();
     if (m_window.widget().isVisible())
         return m_alerts.showChoiceAlert(text, buttonTitles);
-    m_notifier.post(text);
+    m_notifier.postAlert(text);
     return 0;
 }
 

@@ -22,6 +22,10 @@ public:
     DeferredAlerts(Alerts& alerts, ContentWindow& window, DesktopNotifier& notifier,
                    QObject* parent = nullptr);
 
+    // While this answers true (an attempt of the tray or the command line runs), its
+    // alerts belong to the caller: a notification at most, never a box left on screen.
+    void setQuiet(std::function<bool()> quiet) { m_quiet = std::move(quiet); }
+
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
     void showExpiryAlert(const ExpiryAlert& alert) override;
     int showChoiceAlert(const QString& text, const QStringList& buttonTitles) override;
@@ -42,5 +46,6 @@ private:
     Alerts& m_alerts;
     ContentWindow& m_window;
     DesktopNotifier& m_notifier;
+    std::function<bool()> m_quiet;
     QList<Held> m_held;
 };

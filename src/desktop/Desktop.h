@@ -1,11 +1,13 @@
 #pragma once
 
+#include "connection/ConnectionSettings.h"
 #include "desktop/Autostart.h"
 #include "desktop/ControlServer.h"
 #include "desktop/DeferredAlerts.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ServerShortcuts.h"
+#include "desktop/SettingsCatalog.h"
 #include "desktop/ShortcutFavourites.h"
 #include "desktop/TrayIcon.h"
 #include "platform/FreedesktopNotifications.h"
@@ -49,6 +51,8 @@ public:
     // Hidden only when asked (--hidden or the setting) and a tray can bring it back.
     bool startsHidden(bool askedHidden) const;
     void exportDiagnostics();
+    // The window was closed; the process stays.
+    void windowClosed();
 
 private:
     void showTray();
@@ -60,6 +64,8 @@ private:
     ShortcutFavourites m_favourites;
     DesktopSettings m_settings;
     Autostart m_autostart;
+    ConnectionSettings m_connectionSettings;
+    SettingsCatalog m_catalog;
     FreedesktopNotifications m_notifications;
     DesktopNotifier m_notifier;
     DeferredAlerts m_alerts;
@@ -67,4 +73,5 @@ private:
     // Made shortly after start: its menu and icons are not what the first screens
     // should wait for.
     std::unique_ptr<TrayIcon> m_tray;
+    bool m_toldHowToReopen = false;
 };

@@ -49,6 +49,7 @@ void ServerShortcuts::recordUsed(const ServerShortcut& server) {
     all.removeIf([&](const ServerShortcut& kept) { return kept.sameServer(server); });
     all.prepend(server);
     write(kRecent, all.mid(0, kRecentCount));
+    emit recentChanged();
 }
 
 // Kept as one JSON text: names may hold any character. A value that is not such a list

@@ -35,6 +35,7 @@ public:
 
 signals:
     void favouritesChanged();
+    void recentChanged();
 
 private:
     QList<ServerShortcut> read(const QString& key) const;

@@ -1,41 +1,50 @@
 #pragma once
 
+#include <QMap>
 #include <QPointer>
 #include <QWidget>
 
-class Autostart;
-class DesktopSettings;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
+class SettingsCatalog;
 
-// The "Settings" screen of the side menu: start at login, start hidden, notifications,
-// a network protection section for the kill switch's toggles, and diagnostics export.
+// The "Settings" screen of the side menu: start at login and start hidden, reconnecting
+// and connecting at start, notifications, a network protection section for the kill
+// switch's toggles, and diagnostics export. Each box shows and changes one entry of the
+// catalogue, and follows a change made from the command line.
 class SettingsVC final : public QWidget {
     Q_OBJECT
 public:
-    SettingsVC(DesktopSettings& settings, Autostart& autostart, QWidget* parent = nullptr);
+    explicit SettingsVC(SettingsCatalog& catalog, QWidget* parent = nullptr);
 
     QPointer<QLabel> TitleLabel;
     QPointer<QCheckBox> StartAtLoginBox;
     QPointer<QCheckBox> StartHiddenBox;
+    QPointer<QCheckBox> ReconnectBox;
+    QPointer<QCheckBox> ConnectAtStartBox;
     QPointer<QCheckBox> NotificationsBox;
     QPointer<QPushButton> ExportButton;
 
     // A toggle in the network protection section, which shows once it holds one.
     QCheckBox* addNetworkToggle(const QString& text);
+    // The description assistive technology reads for a toggle, found by its object name.
+    void describeToggle(const QString& objectName, const QString& description);
 
 signals:
     void exportDiagnosticsRequested();
 
 private:
-    QVBoxLayout* addSection(const QString& title, QLabel** header = nullptr);
+    QVBoxLayout* addSection(const QString& titleKey, QLabel** header = nullptr);
     QCheckBox* addToggle(QVBoxLayout* section, const QString& text);
-    void changeStartAtLogin(bool enabled);
+    QCheckBox* addSetting(QVBoxLayout* section, const QString& name, const char* textKey);
+    void changeSetting(QCheckBox* box, const QString& name, bool value);
+    void showSetting(const QString& name, bool value);
+    void orderTabs();
 
-    DesktopSettings& m_settings;
-    Autostart& m_autostart;
+    SettingsCatalog& m_catalog;
+    QMap<QString, QCheckBox*> m_boxes;
     QVBoxLayout* m_column = nullptr;
     QVBoxLayout* m_network = nullptr;
     QLabel* m_networkHeader = nullptr;

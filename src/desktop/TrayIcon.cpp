@@ -1,7 +1,6 @@
 #include "desktop/TrayIcon.h"
 
 #include "core/AppState.h"
-#include "core/ConfirmAlert.h"
 #include "core/LocalizeStrings.h"
 #include "core/Services.h"
 #include "desktop/ClientControl.h"
@@ -10,6 +9,8 @@
 #include "ui/ImageNamed.h"
 
 namespace {
+constexpr int kClockMs = 30000;
+
 template <typename Handler>
 QAction* addEntry(QMenu& menu, const QString& text, const char* name, QObject* context,
                   Handler handler) {
@@ -18,6 +19,15 @@ QAction* addEntry(QMenu& menu, const QString& text, const char* name, QObject* c
     QObject::connect(action, &QAction::triggered, context, handler);
     menu.addAction(action);
     return action;
+}
+
+// A line that only tells: hosts over D-Bus drop the title of a Qt section, not a disabled entry.
+QAction* addHeading(QMenu& menu, const QString& text, const char* name) {
+    auto* heading = new QAction(text, &menu);
+    heading->setObjectName(QLatin1String(name));
+    heading->setEnabled(false);
+    menu.addAction(heading);
+    return heading;
 }
 
 QString protocolTitle(const QString& protocol) {
@@ -31,17 +41,24 @@ QString stateText(const QString& state) {
         return localized(QStringLiteral("TRAY_CONNECTING"));
     return localized(QStringLiteral("TRAY_DISCONNECTED"));
 }
+
+QString durationText(qint64 seconds) {
+    const qint64 minutes = seconds / 60;
+    if (minutes < 60)
+        return localized(QStringLiteral("TRAY_DURATION_MINUTES")).arg(minutes);
+    return localized(QStringLiteral("TRAY_DURATION_HOURS"))
+        .arg(minutes / 60)
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
 } // namespace
 
 TrayIcon::TrayIcon(ClientControl& controller, ServerShortcuts& shortcuts, QObject* parent)
     : QObject(parent), m_controller(controller), m_shortcuts(shortcuts) {
-    m_statusLine = addEntry(m_menu, QString(), "status", this, [] {});
-    m_statusLine->setEnabled(false);
-    m_blockedLine =
-        addEntry(m_menu, localized(QStringLiteral("KILLSWITCH_BLOCKING")), "blocked", this, [] {});
-    m_blockedLine->setEnabled(false);
+    m_statusLine = addHeading(m_menu, QString(), "status");
+    m_blockedLine = addHeading(m_menu, localized(QStringLiteral("KILLSWITCH_BLOCKING")), "blocked");
     m_menu.addSeparator();
-    m_connectAction = addEntry(m_menu, QString(), "connect", this, [this] { toggleConnection(); });
+    m_connectAction =
+        addEntry(m_menu, QString(), "connect", this, [this] { pressConnectAction(); });
     m_servers.setTitle(localized(QStringLiteral("TRAY_SERVERS")));
     m_menu.addMenu(&m_servers)->setObjectName(QStringLiteral("servers"));
     m_menu.addSeparator();
@@ -56,20 +73,20 @@ TrayIcon::TrayIcon(ClientControl& controller, ServerShortcuts& shortcuts, QObjec
 
     // Signing in and out changes what the menu offers without a tunnel event.
     connect(&m_menu, &QMenu::aboutToShow, this, &TrayIcon::refresh);
-    connect(&m_servers, &QMenu::aboutToShow, this, &TrayIcon::rebuildServers);
-    // A tray host may keep the submenu as it was last sent: a star in the list is sent anew.
-    connect(&m_shortcuts, &ServerShortcuts::favouritesChanged, this, &TrayIcon::rebuildServers);
     connect(&m_controller, &ClientControl::statusChanged, this, &TrayIcon::refresh);
+    connect(&m_shortcuts, &ServerShortcuts::favouritesChanged, this, &TrayIcon::rebuildServers);
+    connect(&m_shortcuts, &ServerShortcuts::recentChanged, this, &TrayIcon::rebuildServers);
     if (NotificationCenter* notifications = services().notifications)
         notifications->observe(QStringLiteral("trafficBlockedChanged"), this,
                                [this] { refresh(); });
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {
-                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
-                    m_controller.showWindow();
+                if (why == QSystemTrayIcon::Trigger)
+                    m_controller.toggleWindow();
             });
+    m_clock.setInterval(kClockMs);
+    connect(&m_clock, &QTimer::timeout, this, [this] { m_icon.setToolTip(tooltip()); });
     refresh();
-    rebuildServers();
 }
 
 void TrayIcon::show() {
@@ -89,32 +106,51 @@ void TrayIcon::refresh() {
     const ClientControl::Status status = m_controller.status();
     m_icon.setIcon(iconForState(status.state));
     QString statusLine = stateText(status.state);
-    QString tooltip = QStringLiteral("OrvelVPN — ") + statusLine;
-    if (status.signedIn && !status.server.isEmpty()) {
-        if (status.state != QLatin1String("disconnected"))
-            statusLine += QStringLiteral(" — ") + status.server;
-        tooltip += QLatin1Char('\n') + localized(QStringLiteral("TRAY_SERVER")).arg(status.server);
-    }
-    tooltip += QLatin1Char('\n') +
-               localized(QStringLiteral("TRAY_PROTOCOL")).arg(protocolTitle(status.protocol));
-    const bool blocked = appState().trafficBlocked;
-    if (blocked)
-        tooltip += QLatin1Char('\n') + m_blockedLine->text();
-    m_blockedLine->setVisible(blocked);
+    if (status.signedIn && !status.server.isEmpty() &&
+        status.state != QLatin1String("disconnected"))
+        statusLine += QStringLiteral(" — ") + status.server;
+    m_blockedLine->setVisible(appState().trafficBlocked);
     m_statusLine->setText(statusLine);
-    m_icon.setToolTip(tooltip);
+    m_icon.setToolTip(tooltip());
 
     const bool connected = status.state == QLatin1String("connected");
-    const bool idle = status.state == QLatin1String("disconnected");
-    m_connectAction->setText(
-        localized(connected ? QStringLiteral("TRAY_DISCONNECT") : QStringLiteral("TRAY_CONNECT")));
-    m_connectAction->setEnabled(status.signedIn && (connected || idle));
-    // Like the protocol boxes: no other server while a tunnel is being built or is up.
-    m_servers.setEnabled(status.signedIn && idle);
+    const bool connecting = status.state == QLatin1String("connecting");
+    m_connectAction->setText(localized(connected    ? QStringLiteral("TRAY_DISCONNECT")
+                                       : connecting ? QStringLiteral("TRAY_CANCEL")
+                                                    : QStringLiteral("TRAY_CONNECT")));
+    m_connectAction->setEnabled(status.signedIn);
+    // A pick while connected switches; while a tunnel is being built, nothing else starts.
+    m_servers.setEnabled(status.signedIn && !connecting);
+    if (connected)
+        m_clock.start();
+    else
+        m_clock.stop();
+    rebuildServers();
+}
+
+QString TrayIcon::tooltip() const {
+    const ClientControl::Status status = m_controller.status();
+    QStringList lines{QStringLiteral("OrvelVPN — ") + stateText(status.state)};
+    if (status.signedIn && !status.server.isEmpty())
+        lines << localized(QStringLiteral("TRAY_SERVER")).arg(status.server);
+    lines << localized(QStringLiteral("TRAY_PROTOCOL")).arg(protocolTitle(status.protocol));
+    if (status.connectedSince.isValid())
+        lines << localized(QStringLiteral("TRAY_CONNECTED_FOR"))
+                     .arg(durationText(
+                         status.connectedSince.secsTo(QDateTime::currentDateTimeUtc())));
+    if (!status.address.isEmpty())
+        lines << localized(QStringLiteral("TRAY_ADDRESS")).arg(status.address);
+    if (appState().trafficBlocked)
+        lines << m_blockedLine->text();
+    return lines.join(QLatin1Char('\n'));
 }
 
 void TrayIcon::rebuildServers() {
-    m_servers.clear();
+    // Later, not at once: the entry that was just chosen may still be in its own signal.
+    for (QAction* action : m_servers.actions()) {
+        m_servers.removeAction(action);
+        action->deleteLater();
+    }
     const QString protocol = appState().selectedProtocol;
     addEntry(m_servers, localized(QStringLiteral("AUTO_MATCHING")), "automatic", this,
              [this, protocol] { connectTo(protocol, QString()); });
@@ -125,7 +161,8 @@ void TrayIcon::rebuildServers() {
 void TrayIcon::addServerSection(const QString& title, const QList<ServerShortcut>& servers) {
     if (servers.isEmpty())
         return;
-    m_servers.addSection(title);
+    m_servers.addSeparator();
+    addHeading(m_servers, title, "heading");
     for (const ServerShortcut& server : servers) {
         const QString protocol = server.protocol.toLower();
         addEntry(m_servers,
@@ -137,13 +174,15 @@ void TrayIcon::addServerSection(const QString& title, const QList<ServerShortcut
 void TrayIcon::connectTo(const QString& protocol, const QString& server) {
     const QString refused = m_controller.connect(protocol.toLower(), server);
     if (!refused.isEmpty())
-        showConfirmAlert(refused);
+        emit this->refused(refused);
 }
 
-void TrayIcon::toggleConnection() {
-    const bool connected = m_controller.status().state == QLatin1String("connected");
-    const QString refused =
-        connected ? m_controller.disconnect() : m_controller.connect(QString(), std::nullopt);
+void TrayIcon::pressConnectAction() {
+    const QString state = m_controller.status().state;
+    const QString refused = state == QLatin1String("connected") ? m_controller.disconnect()
+                            : state == QLatin1String("connecting")
+                                ? m_controller.cancel()
+                                : m_controller.connect(QString(), std::nullopt);
     if (!refused.isEmpty())
-        showConfirmAlert(refused);
+        emit this->refused(refused);
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 // One entry of the system's interface address list, as getifaddrs gives it.
 struct InterfaceAddress {
@@ -9,6 +10,9 @@ struct InterfaceAddress {
     unsigned int flags = 0;
     int family = 0;      // AF_INET = 2
     QString numericHost; // empty when no address or when getnameinfo fails
+    // The link's traffic so far, on its link-layer entry (AF_PACKET) only.
+    std::optional<quint64> bytesIn = std::nullopt;
+    std::optional<quint64> bytesOut = std::nullopt;
 };
 
 class InterfaceList {

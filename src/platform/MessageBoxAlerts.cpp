@@ -15,16 +15,33 @@ void showAsPlainText(QMessageBox& box, const QString& text) {
 }
 } // namespace
 
+void MessageBoxAlerts::setWindow(QWidget* window, const QString& title) {
+    m_window = window;
+    m_title = title;
+}
+
+void MessageBoxAlerts::prepare(QMessageBox& box, const QString& text) const {
+    showAsPlainText(box, text);
+    box.setWindowTitle(m_title);
+    box.setAccessibleName(m_title);
+    box.setAccessibleDescription(text);
+    if (!m_window)
+        return;
+    box.setParent(m_window, box.windowFlags());
+    // Set before exec(), which would otherwise make the box modal to the whole application.
+    box.setWindowModality(Qt::WindowModal);
+}
+
 void MessageBoxAlerts::showConfirmAlert(const QString& text, const QString& buttonTitle) {
     QMessageBox box(QMessageBox::Warning, QString(), QString());
-    showAsPlainText(box, text);
+    prepare(box, text);
     box.addButton(buttonTitle, QMessageBox::AcceptRole);
     box.exec();
 }
 
 void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {
     QMessageBox box(QMessageBox::Warning, QString(), QString());
-    showAsPlainText(box, alert.text);
+    prepare(box, alert.text);
     auto* dontShow = new QCheckBox(alert.dontShowTitle, &box);
     box.setCheckBox(dontShow);
     QObject::connect(dontShow, &QCheckBox::clicked, &box, [&alert] {
@@ -45,7 +62,7 @@ void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {
 
 int MessageBoxAlerts::showChoiceAlert(const QString& text, const QStringList& buttonTitles) {
     QMessageBox box(QMessageBox::Warning, QString(), QString());
-    showAsPlainText(box, text);
+    prepare(box, text);
     QList<QAbstractButton*> buttons;
     for (const QString& title : buttonTitles)
         buttons.append(box.addButton(title, QMessageBox::AcceptRole));

@@ -57,6 +57,14 @@ QString SudoScriptRunner::locateInterpreter() {
     return QStandardPaths::findExecutable(kInterpreterName);
 }
 
+// The client's own tools (the networksetup stand-in) sit in its libexec folder, never on
+// the PATH. The statement already runs as root: its shell looks there first, and a "sudo"
+// inside it runs the tool itself, where sudo's secure_path would not find it.
+QString SudoScriptRunner::withOwnTools(const QString& command) {
+    return QStringLiteral("PATH='" ORVEL_INSTALL_LIBEXEC "':\"$PATH\"; sudo() { \"$@\"; }; ") +
+           command;
+}
+
 QStringList SudoScriptRunner::sudoArguments(const QString& command) {
     // -k: never ride on an earlier sudo session, -p "": no prompt text mixed into output.
     return {QStringLiteral("-S"),
@@ -123,9 +131,9 @@ bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
         qCWarning(lcScript) << "refused: wrong password for" << user;
         return false;
     }
-    const int status =
-        asRoot ? runToEnd(kShell, {QStringLiteral("-c"), statement.command}, {})
-               : runToEnd(kSudo, sudoArguments(statement.command), password->toUtf8() + '\n');
+    const QString command = withOwnTools(statement.command);
+    const int status = asRoot ? runToEnd(kShell, {QStringLiteral("-c"), command}, {})
+                              : runToEnd(kSudo, sudoArguments(command), password->toUtf8() + '\n');
     if (status != 0)
         qCInfo(lcScript) << "privileged command ended with status" << status;
     return status == 0;

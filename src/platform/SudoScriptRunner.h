@@ -28,6 +28,8 @@ public:
     static QString locateInterpreter();
     // What sudo is given to run COMMAND as root, the password coming on stdin.
     static QStringList sudoArguments(const QString& command);
+    // COMMAND with the client's libexec folder searched first, for itself and its sudo.
+    static QString withOwnTools(const QString& command);
 
 private:
     bool runPrivileged(const AppleScriptStatement& statement);

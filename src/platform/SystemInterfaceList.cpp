@@ -1,6 +1,7 @@
 #include "platform/SystemInterfaceList.h"
 
 #include <ifaddrs.h>
+#include <linux/if_link.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -25,6 +26,10 @@ QList<InterfaceAddress> SystemInterfaceList::addresses() const {
             if (getnameinfo(entry->ifa_addr, length, host, sizeof(host), nullptr, 0,
                             NI_NUMERICHOST) == 0)
                 address.numericHost = QString::fromLatin1(host);
+        } else if (address.family == AF_PACKET && entry->ifa_data) {
+            const auto* stats = static_cast<const rtnl_link_stats*>(entry->ifa_data);
+            address.bytesIn = stats->rx_bytes;
+            address.bytesOut = stats->tx_bytes;
         }
         list << address;
     }

@@ -1,6 +1,7 @@
 #include "tunnel/SharedTunnelTeardown.h"
 
 #include "tunnel/DnsOverride.h"
+#include "tunnel/OpenVPNSession.h"
 #include "tunnel/VPNManager.h"
 #include "tunnel/WorkingFiles.h"
 
@@ -25,6 +26,9 @@ void SharedTunnelTeardown::restoreDNS() {
     restoreDNSNow();
 }
 
+// OpenVPN's credentials go too: written for an attempt that never launched (the client
+// quit at the administrator dialog), nothing else would remove them.
 void SharedTunnelTeardown::forgetLeftovers() {
     TeardownMarker::clear();
+    removeAuthFile();
 }

@@ -1,10 +1,12 @@
 #include "ui/DialogController.h"
 
+#include "connection/ConnectionEvents.h"
 #include "connection/TimerManager.h"
 #include "core/AppInfo.h"
 #include "core/AppState.h"
 #include "core/LocalizeStrings.h"
 #include "core/Services.h"
+#include "core/Storyboard.h"
 #include "platform/AdminAuthenticator.h"
 #include "platform/Preferences.h"
 #include "tunnel/KeychainItems.h"
@@ -18,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcDialog, "orvel.tunnel")
 
@@ -84,6 +87,40 @@ void DialogController::styleFields() {
     }
     btnCancel->setStyleSheet(
         QStringLiteral("QPushButton { border: 1px solid red; padding: 4px 12px; }"));
+}
+
+void DialogController::present(QWidget* over) {
+    static QPointer<QWidget> openDialog;
+    if (openDialog && openDialog->isVisible()) {
+        openDialog->raise();
+        openDialog->activateWindow();
+        return;
+    }
+    Storyboard* storyboard = services().storyboard;
+    QWidget* dialog = storyboard
+                          ? storyboard->instantiateController(QStringLiteral("DialogController"))
+                          : nullptr;
+    if (!dialog)
+        return;
+    openDialog = dialog;
+    dialog->setParent(over, Qt::Dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    ConnectionEvents& events = ConnectionEvents::shared();
+    if (auto* asked = qobject_cast<QDialog*>(dialog)) {
+        // A dialog that goes with its screen was not answered either.
+        auto answered = std::make_shared<bool>(false);
+        connect(asked, &QDialog::finished, &events, [&events, answered](int result) {
+            *answered = true;
+            emit events.administratorAnswered(result == QDialog::Accepted);
+        });
+        connect(asked, &QObject::destroyed, &events, [&events, answered] {
+            if (!*answered)
+                emit events.administratorAnswered(false);
+        });
+        connect(&events, &ConnectionEvents::attemptCancelled, asked, &QDialog::reject);
+    }
+    dialog->show();
 }
 
 void DialogController::showEvent(QShowEvent* event) {

@@ -15,6 +15,11 @@ public:
     explicit DialogController(QWidget* parent = nullptr,
                               QString markerPath = AdminCredentials::kMarkerPath);
 
+    // The storyboard's dialog, modal to the window of `over` only (the tray and the
+    // command line stay usable), one at a time: a later call raises the open one. Its
+    // answer goes to the connection's events; a cancelled attempt closes it.
+    static void present(QWidget* over);
+
     QLineEdit* edtUserName = nullptr;
     QLineEdit* edtUserPassword = nullptr;
     QLabel* txtIncorrectPassword = nullptr;

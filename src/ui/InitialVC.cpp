@@ -46,7 +46,7 @@ void InitialVC::viewDidLoad() {
     setStyleSheet(QStringLiteral("#InitialVC { background: white; }"));
 
     companyName = makeLabel(this, QRect(0, 90, kWidth, 80), 22);
-    companyName->setText(QStringLiteral("OrvelVPN\nMac version"));
+    companyName->setText(QStringLiteral("OrvelVPN\nLinux version"));
     companyName->setStyleSheet(QStringLiteral("color: gray;"));
     setFixedSize(kWidth, kHeight);
 

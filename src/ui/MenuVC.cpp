@@ -76,6 +76,11 @@ void MenuVC::buildElements() {
         button->setCursor(Qt::PointingHandCursor);
         button->setStyleSheet(QStringLiteral("border: none; background: transparent;"));
         setImage(button, entry(tag).image);
+        // The buttons are pictures: their names come from the table.
+        const QString key =
+            QStringLiteral("A11Y_MENU_") + QString::fromLatin1(entry(tag).label).toUpper();
+        button->setAccessibleName(localized(key));
+        button->setAccessibleDescription(localized(key + QStringLiteral("_HINT")));
         connect(button, &QPushButton::clicked, this, [this, button] { clickMenu(button); });
         auto* label = new QLabel(this);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -14,6 +14,7 @@
 #include "platform/Browser.h"
 #include "platform/NotificationCenter.h"
 #include "servers/SelectionStore.h"
+#include "ui/DialogController.h"
 #include "ui/ImageNamed.h"
 #include "ui/LoadingBarView.h"
 #include "ui/NetworkButton.h"
@@ -21,7 +22,6 @@
 #include "ui/TableViewController.h"
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -162,6 +162,7 @@ void NetworkVC::applyVPNStatus(VpnStatus status) {
 }
 
 void NetworkVC::showIdleLook() {
+    nameNetworkButton("A11Y_CONNECT");
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_off")));
     NetworkButton->setEnabled(true);
     LoadingBar->hide();
@@ -191,8 +192,16 @@ void NetworkVC::resetDNS() {
     m_states->resetDNS();
 }
 
+// The button is a picture: its name says what a press does now.
+void NetworkVC::nameNetworkButton(const char* key) {
+    NetworkButton->setAccessibleName(localized(QLatin1String(key)));
+    NetworkButton->setAccessibleDescription(
+        localized(QLatin1String(key) + QStringLiteral("_HINT")));
+}
+
 void NetworkVC::renderDisconnected(bool showAutoMatching) {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_CONNECT");
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_off")));
     NetworkButton->setEnabled(true);
     LoadingBar->setPixmap(imageNamed(QStringLiteral("discon")));
@@ -214,6 +223,7 @@ void NetworkVC::renderDisconnected(bool showAutoMatching) {
 
 void NetworkVC::renderConnecting() {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_CONNECTING");
     NetworkButton->setEnabled(false);
     LoadingBar->show();
     LoadingBar->setPixmap(imageNamed(QStringLiteral("LoadingBar")));
@@ -231,6 +241,7 @@ void NetworkVC::renderConnecting() {
 
 void NetworkVC::renderConnected() {
     const auto& server = appState().currentServer;
+    nameNetworkButton("A11Y_DISCONNECT");
     boxError->hide();
     NetworkButton->setIcon(imageNamed(QStringLiteral("main_on")));
     NetworkButton->setEnabled(true);
@@ -283,25 +294,7 @@ void NetworkVC::restartLoadingAnimation() {
 }
 
 void NetworkVC::presentAdminDialog() {
-    // One administrator dialog at a time: a later attempt raises the open one.
-    static QPointer<QWidget> openDialog;
-    if (openDialog && openDialog->isVisible()) {
-        openDialog->raise();
-        openDialog->activateWindow();
-        return;
-    }
-    Storyboard* storyboard = services().storyboard;
-    QWidget* dialog = storyboard
-                          ? storyboard->instantiateController(QStringLiteral("DialogController"))
-                          : nullptr;
-    if (!dialog)
-        return;
-    openDialog = dialog;
-    // Modal, but the supervision ticks go on while it is open.
-    dialog->setParent(this, Qt::Dialog);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->show();
+    DialogController::present(this);
 }
 
 QString NetworkVC::shownServerName() const {

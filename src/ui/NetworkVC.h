@@ -111,6 +111,7 @@ private:
     void showTrafficBlocked();
     void showFlag(const QString& country);
     void showIdleLook();
+    void nameNetworkButton(const char* key);
     void switchProtocol(const QString& protocol);
 
     TunnelControl& m_tunnel;

@@ -1,5 +1,6 @@
 #include "ui/NetworkVCLayout.h"
 
+#include "core/LocalizeStrings.h"
 #include "ui/ImageNamed.h"
 #include "ui/LoadingBarView.h"
 #include "ui/NetworkButton.h"
@@ -52,6 +53,8 @@ void layOutNetworkVC(NetworkVC& screen) {
     noticeButton->setFlat(true);
     noticeButton->setCursor(Qt::PointingHandCursor);
     noticeButton->setStyleSheet(QStringLiteral("border: none;"));
+    noticeButton->setAccessibleName(localized(QStringLiteral("A11Y_NOTICE")));
+    noticeButton->setAccessibleDescription(localized(QStringLiteral("A11Y_NOTICE_HINT")));
     QObject::connect(noticeButton, &QPushButton::clicked, &screen, &NetworkVC::showNotice);
     screen.countBox = new QFrame(screen.noticeBox);
     screen.countBox->setGeometry(26, 2, 9, 9);
@@ -68,6 +71,8 @@ void layOutNetworkVC(NetworkVC& screen) {
     screen.ServerSelection = new QPushButton(&screen);
     screen.ServerSelection->setGeometry(60, 86, 160, 30);
     screen.ServerSelection->setCursor(Qt::PointingHandCursor);
+    screen.ServerSelection->setAccessibleDescription(
+        localized(QStringLiteral("A11Y_SERVER_SELECTION_HINT")));
     QObject::connect(screen.ServerSelection, &QPushButton::clicked, &screen,
                      &NetworkVC::performServerSelection);
 
@@ -118,6 +123,8 @@ void layOutNetworkVC(NetworkVC& screen) {
     screen.OptionTitle = makeLabel(&screen, QRect(15, 374, 250, 26), 11, QStringLiteral("white"));
     screen.CheckBoxIKEV = makeCheckBox(&screen, QRect(34, 410, 110, 30), QString());
     screen.CheckBoxOpen = makeCheckBox(&screen, QRect(160, 410, 100, 30), QString());
+    for (QCheckBox* box : {screen.CheckBoxIKEV.data(), screen.CheckBoxOpen.data()})
+        box->setAccessibleDescription(localized(QStringLiteral("A11Y_PROTOCOL_HINT")));
     QObject::connect(screen.CheckBoxIKEV, &QCheckBox::clicked, &screen,
                      &NetworkVC::ClickCheckBoxIKEV);
     QObject::connect(screen.CheckBoxOpen, &QCheckBox::clicked, &screen,
@@ -132,6 +139,8 @@ void layOutNetworkVC(NetworkVC& screen) {
     screen.SupportLinkButton->setGeometry(40, 462, 200, 26);
     screen.SupportLinkButton->setFlat(true);
     screen.SupportLinkButton->setCursor(Qt::PointingHandCursor);
+    screen.SupportLinkButton->setAccessibleDescription(
+        localized(QStringLiteral("A11Y_SUPPORT_HINT")));
     QObject::connect(screen.SupportLinkButton, &QPushButton::clicked, &screen,
                      &NetworkVC::ClickSupport);
 }

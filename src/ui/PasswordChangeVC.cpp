@@ -61,6 +61,9 @@ void PasswordChangeVC::viewDidLoad() {
     PrePassword->setPlaceholderText(localized(QStringLiteral("PREPASSWORD")));
     NowPassword->setPlaceholderText(localized(QStringLiteral("NOWPASSWORD")));
     RePassword->setPlaceholderText(localized(QStringLiteral("REPASSWORD")));
+    // No label stands by the fields: their hints are their names.
+    for (QLineEdit* field : {PrePassword.data(), NowPassword.data(), RePassword.data()})
+        field->setAccessibleName(field->placeholderText());
     PasswordTitle->setText(localized(QStringLiteral("CHANGEPASSWORD")));
     PasswordTitle->setStyleSheet(QStringLiteral("color: white;"));
     setFixedWidth(280);

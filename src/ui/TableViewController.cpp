@@ -64,6 +64,7 @@ TableViewController::TableViewController(QWidget* parent)
     TitleLabel->setFlat(true);
     TitleLabel->setFocusPolicy(Qt::NoFocus);
     myTableView = new QTableView(this);
+    myTableView->setAccessibleName(localized(QStringLiteral("SELECT_SERVER")));
     m_model->setFavourites(services().favourites);
     myTableView->setModel(m_model);
     myTableView->setItemDelegate(new ServerCellDelegate(myTableView));

@@ -90,6 +90,7 @@ void ViewController::buildForm() {
     const QPixmap logo = imageNamed(QStringLiteral("login_logo"));
     ForgetPassword->setIcon(QIcon(logo));
     ForgetPassword->setIconSize(QSize(240, 80));
+    ForgetPassword->setAccessibleName(QStringLiteral("OrvelVPN"));
 
     idField = new QLineEdit(this);
     idField->setGeometry(40, 124, 270, 34);
@@ -139,6 +140,9 @@ void ViewController::viewDidLoad() {
     }
     idField->setPlaceholderText(localized(QStringLiteral("EMAIL")));
     pwField->setPlaceholderText(localized(QStringLiteral("PASSWORD")));
+    // No label stands by the fields: their hints are their names.
+    idField->setAccessibleName(idField->placeholderText());
+    pwField->setAccessibleName(pwField->placeholderText());
 
     const Preferences* preferences = services().preferences;
     if (preferences && preferences->contains(QStringLiteral("isChecked"))) {

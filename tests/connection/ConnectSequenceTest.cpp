@@ -118,6 +118,7 @@ TEST_F(ConnectSequenceTest, OpenVPN_WithoutAdministrator_AsksForItAndStillSuperv
     EXPECT_TRUE(appState().failoverTimer->isActive());
 
     appState().pendingOpenVPNInstall = true;
+    emit ConnectionEvents::shared().administratorAnswered(true);
     tickMain(1);
     EXPECT_FALSE(appState().pendingOpenVPNInstall);
     EXPECT_EQ(tunnel.calls.last(), QStringLiteral("installAndLaunchOpenVPN"));

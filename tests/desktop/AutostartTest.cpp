@@ -1,6 +1,7 @@
 #include "desktop/Autostart.h"
 
 #include "desktop/DesktopSettings.h"
+#include "desktop/SettingsCatalog.h"
 #include "desktop/SettingsVC.h"
 #include "support/MemoryPreferences.h"
 #include "support/RecordingAlerts.h"
@@ -14,7 +15,9 @@ class AutostartTest : public OrvelTest {};
 TEST_F(AutostartTest, StartAtLoginToggle_WritesAndRemovesTheXdgEntry) {
     Autostart autostart(tempPath() + "/config", "/opt/Orvel VPN/bin/orvelvpn");
     DesktopSettings settings(preferences());
-    SettingsVC screen(settings, autostart);
+    SettingsCatalog catalog;
+    addDesktopSettings(catalog, settings, autostart);
+    SettingsVC screen(catalog);
     ASSERT_FALSE(screen.StartAtLoginBox->isChecked());
 
     screen.StartAtLoginBox->click();
@@ -30,7 +33,7 @@ TEST_F(AutostartTest, StartAtLoginToggle_WritesAndRemovesTheXdgEntry) {
 
     screen.StartAtLoginBox->click();
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(SettingsVC(settings, autostart).StartAtLoginBox->isChecked());
+    EXPECT_FALSE(SettingsVC(catalog).StartAtLoginBox->isChecked());
 }
 
 TEST_F(AutostartTest, EntryThatCannotBeWritten_LeavesTheToggleOffAndSaysSo) {
@@ -39,7 +42,9 @@ TEST_F(AutostartTest, EntryThatCannotBeWritten_LeavesTheToggleOffAndSaysSo) {
     blocker.close();
     Autostart autostart(tempPath() + "/config", "/usr/bin/orvelvpn");
     DesktopSettings settings(preferences());
-    SettingsVC screen(settings, autostart);
+    SettingsCatalog catalog;
+    addDesktopSettings(catalog, settings, autostart);
+    SettingsVC screen(catalog);
     screen.StartAtLoginBox->click();
     EXPECT_FALSE(screen.StartAtLoginBox->isChecked());
     EXPECT_FALSE(alerts().confirmTexts.isEmpty());
@@ -49,7 +54,9 @@ TEST_F(AutostartTest, HiddenAndNotificationToggles_AreKeptInThePreferences) {
     Autostart autostart(tempPath(), "/usr/bin/orvelvpn");
     DesktopSettings settings(preferences());
     EXPECT_TRUE(settings.notificationsEnabled());
-    SettingsVC screen(settings, autostart);
+    SettingsCatalog catalog;
+    addDesktopSettings(catalog, settings, autostart);
+    SettingsVC screen(catalog);
     screen.NotificationsBox->click();
     screen.StartHiddenBox->click();
     DesktopSettings reread(preferences());

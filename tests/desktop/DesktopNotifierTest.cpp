@@ -16,7 +16,12 @@ protected:
     RecordingDesktopNotifications recorder;
     DesktopSettings settings{preferences()};
     bool windowInFront = false;
-    DesktopNotifier notifier{recorder, settings, [this] { return windowInFront; }};
+    int windowShown = 0;
+    int renewPageOpened = 0;
+    DesktopNotifier notifier{recorder,
+                             settings,
+                             [this] { return windowInFront; },
+                             {[this] { ++windowShown; }, [this] { ++renewPageOpened; }}};
     RecordingTunnelControl tunnel;
     ConnectionStates states{tunnel};
     ConnectionEvents& events = ConnectionEvents::shared();
@@ -32,7 +37,7 @@ TEST_F(DesktopNotifierTest, EachConnectionEvent_BecomesOneNotification) {
               QStringList({"Connected to Tokyo 1", "The server did not answer. Trying Stable 2…",
                            "No server could be reached. You are not connected.",
                            "Your account expires in 3 days", "Maintenance tonight"}));
-    EXPECT_EQ(recorder.shown.first().first, "OrvelVPN");
+    EXPECT_EQ(recorder.shown.first().summary, "Connected");
 }
 
 TEST_F(DesktopNotifierTest, DropWithoutAsking_IsReportedButAnAskedDisconnectIsNot) {
@@ -61,4 +66,52 @@ TEST_F(DesktopNotifierTest, SameNotice_IsAnnouncedOnceHoweverOftenTheScreenIsReb
     emit events.noticeArrived(7, "Maintenance tonight");
     emit events.noticeArrived(8, "New servers");
     EXPECT_EQ(recorder.bodies(), QStringList({"Maintenance tonight", "New servers"}));
+}
+
+// The summary says the state, the hints let the desktop file it, and the state's
+// notifications share one place, so each replaces the one before.
+TEST_F(DesktopNotifierTest, EachEvent_NamesItsStateWithTheDesktopsHints) {
+    states.showConnected();
+    states.showDisconnected();
+    appState().trafficBlocked = true;
+    states.showConnected();
+    states.showDisconnected();
+    emit events.switchedToStableServer("Stable 2");
+    emit events.allServersFailed();
+    emit events.expiryWarning("Your account expires in 3 days");
+    using Urgency = DesktopNotification::Urgency;
+    const struct {
+        const char* summary;
+        const char* category;
+        Urgency urgency;
+        const char* slot;
+    } expected[] = {{"Connected", "network.connected", Urgency::Low, "state"},
+                    {"Connection lost", "network.disconnected", Urgency::Normal, "state"},
+                    {"Connected", "network.connected", Urgency::Low, "state"},
+                    {"Blocked", "network.disconnected", Urgency::Critical, "state"},
+                    {"Reconnecting", "network", Urgency::Normal, "state"},
+                    {"Not connected", "network.error", Urgency::Normal, "state"},
+                    {"Subscription ends soon", "", Urgency::Normal, "account"}};
+    ASSERT_EQ(recorder.shown.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const DesktopNotification& shown = recorder.shown.at(static_cast<qsizetype>(i));
+        EXPECT_EQ(shown.summary, expected[i].summary) << i;
+        EXPECT_EQ(shown.category, expected[i].category) << i;
+        EXPECT_EQ(shown.urgency, expected[i].urgency) << i;
+        EXPECT_EQ(shown.slot, expected[i].slot) << i;
+    }
+}
+
+TEST_F(DesktopNotifierTest, Actions_OpenTheWindowAndTheRenewPage) {
+    emit events.expiryWarning("Your account expires in 3 days");
+    ASSERT_EQ(recorder.shown.size(), 1);
+    QStringList keys;
+    for (const DesktopNotification::Action& action : recorder.shown.first().actions)
+        keys << action.key;
+    EXPECT_EQ(keys, QStringList({"renew", "default"}));
+    recorder.onAction("renew");
+    recorder.onAction("default");
+    recorder.onAction("something else");
+    EXPECT_EQ(renewPageOpened, 1);
+    EXPECT_EQ(windowShown, 1);
 }

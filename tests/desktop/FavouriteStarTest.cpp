@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
 #include "app/MainWindow.h"
+#include "connection/ConnectionFixture.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
@@ -67,7 +68,8 @@ protected:
     IdleTeardown teardown;
     AppDelegate delegate{teardown};
     MainWindow window;
-    DesktopController controller{window, delegate};
+    RecordingTunnelControl tunnel;
+    DesktopController controller{window, delegate, tunnel};
     TrayIcon tray{controller, shortcuts};
     std::unique_ptr<TableViewController> list;
     int picks = 0;

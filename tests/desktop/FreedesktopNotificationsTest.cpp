@@ -16,8 +16,8 @@ TEST(FreedesktopNotificationsTest, WithoutASessionBus_NothingBreaksAndItIsLogged
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvel-test-bus");
     const QtMessageHandler previous = qInstallMessageHandler(capture);
     FreedesktopNotifications notifications;
-    notifications.notify("OrvelVPN", "Connected to Tokyo 1");
-    notifications.notify("OrvelVPN", "The VPN connection was lost.");
+    notifications.notify({"Connected", "Connected to Tokyo 1"});
+    notifications.notify({"Connection lost", "The VPN connection was lost."});
     QTest::qWait(200);
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_logged.size(), 1) << qPrintable(g_logged.join('\n'));

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
 #include "app/MainWindow.h"
+#include "connection/ConnectionFixture.h"
 #include "core/AppState.h"
 #include "core/LocalizeStrings.h"
 #include "core/TunnelTeardown.h"
@@ -10,6 +11,7 @@
 #include "desktop/DesktopSettings.h"
 #include "desktop/KillSwitchToggles.h"
 #include "desktop/ServerShortcuts.h"
+#include "desktop/SettingsCatalog.h"
 #include "desktop/SettingsVC.h"
 #include "desktop/TrayIcon.h"
 #include "killswitch/KillSwitch.h"
@@ -42,7 +44,9 @@ protected:
 TEST_F(KillSwitchDesktopTest, Toggles_ChangeTheSettingsAndTheLocalNetworkNeedsTheBlockOn) {
     DesktopSettings settings(preferences());
     Autostart autostart(tempPath(), QStringLiteral("/usr/bin/orvelvpn"));
-    SettingsVC screen(settings, autostart);
+    SettingsCatalog catalog;
+    addDesktopSettings(catalog, settings, autostart);
+    SettingsVC screen(catalog);
     addKillSwitchToggles(screen, killSwitch);
     auto* block = screen.findChild<QCheckBox*>(QStringLiteral("KillSwitchBox"));
     auto* local = screen.findChild<QCheckBox*>(QStringLiteral("AllowLocalNetworkBox"));
@@ -66,7 +70,8 @@ TEST_F(KillSwitchDesktopTest, Tray_SaysWhileTrafficIsBlocked) {
     AppDelegate delegate(teardown);
     MainWindow window;
     ServerShortcuts shortcuts(preferences());
-    DesktopController controller(window, delegate);
+    RecordingTunnelControl tunnel;
+    DesktopController controller(window, delegate, tunnel);
     TrayIcon tray(controller, shortcuts);
     const QString text = localized(QStringLiteral("KILLSWITCH_BLOCKING"));
     const auto blockedLine = [&tray, &text]() -> QAction* {

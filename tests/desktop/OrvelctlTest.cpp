@@ -40,7 +40,20 @@ INSTANTIATE_TEST_SUITE_P(
                      "--protocol is ikev2 or openvpn",
                      false},
         ArgumentCase{
-            "JsonOnConnect", {"connect", "--json"}, "unknown option --json for connect", false}),
+            "JsonOnConnect", {"connect", "--json"}, "unknown option --json for connect", false},
+        ArgumentCase{"WatchJson", {"watch", "--json"}, R"({"command":"watch","version":1})", true},
+        ArgumentCase{"GetOne",
+                     {"get", "kill_switch"},
+                     R"({"command":"get","name":"kill_switch","version":1})",
+                     true},
+        ArgumentCase{"SetOff",
+                     {"set", "connect_at_start", "off"},
+                     R"({"command":"set","name":"connect_at_start","value":false,"version":1})",
+                     true},
+        ArgumentCase{
+            "SetWithoutValue", {"set", "kill_switch"}, "set needs a setting and on or off", false},
+        ArgumentCase{
+            "CancelWithArgument", {"cancel", "now"}, "unexpected argument now for cancel", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OrvelctlRun, ExitStatusTellsNotRunningRefusedAndUsageApart) {
@@ -55,6 +68,18 @@ TEST(OrvelctlRun, ExitStatusTellsNotRunningRefusedAndUsageApart) {
     EXPECT_EQ(failed.error, "unknown server Atlantis");
     EXPECT_EQ(Orvelctl::run({"conect"}, refused).exitCode, Orvelctl::Usage);
     EXPECT_EQ(Orvelctl::run({"--help"}, notRunning).exitCode, Orvelctl::Success);
+    EXPECT_EQ(Orvelctl::run({"--version"}, notRunning).output, "orvelctl " ORVEL_VERSION "\n");
+
+    // Connected, but the failover moved on: what it got is printed, with its own status.
+    const QJsonObject got{
+        {"state", "connected"}, {"signed_in", true}, {"server", "Tokyo 2"}, {"protocol", "ikev2"}};
+    const auto movedOn = [&got](const QJsonObject&) {
+        return std::optional<QJsonObject>(
+            QJsonObject{{"ok", true}, {"as_asked", false}, {"status", got}});
+    };
+    const Orvelctl::Outcome other = Orvelctl::run({"connect", "--server", "Tokyo 1"}, movedOn);
+    EXPECT_EQ(other.exitCode, Orvelctl::OtherThanAsked);
+    EXPECT_EQ(other.output, "connected to Tokyo 2 over IKEv2\n");
 }
 
 TEST(OrvelctlRun, StatusJson_PrintsTheClientsStatusObject) {

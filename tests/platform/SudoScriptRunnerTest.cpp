@@ -111,6 +111,21 @@ TEST_F(SudoScriptRunnerTest, Administrator_RunsOnlyWithTheRightPassword) {
     EXPECT_TRUE(QFile::exists(pwned()));
 }
 
+// networksetup is looked up first among the client's own tools, also through the sudo
+// inside a statement, which sudo's secure_path would have sent elsewhere.
+TEST_F(SudoScriptRunnerTest, Administrator_FindsTheClientsOwnToolsFirst) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the right password only runs the command directly as root";
+    const ModelledAccounts accounts;
+    SudoScriptRunner runner(PasswordItems(), builtInterpreter(), accounts);
+    const QString printPath =
+        QStringLiteral("sudo sh -c 'printf %s \"$PATH\"' > ") + shellQuoted(output());
+    ASSERT_TRUE(runner.run(
+        makePrivilegedScript(printPath, QStringLiteral("alice"), QStringLiteral("right"))));
+    EXPECT_EQ(QString::fromUtf8(readFile(output())).section(QLatin1Char(':'), 0, 0),
+              QStringLiteral(ORVEL_INSTALL_LIBEXEC));
+}
+
 TEST_F(SudoScriptRunnerTest, SudoArguments_PasswordOnStdinNoCacheNoPromptCommandIsOneWord) {
     const QString command = QStringLiteral("cp '/a b' /usr/local; echo \"$(id -u)\"");
     EXPECT_EQ(SudoScriptRunner::sudoArguments(command),

@@ -2,20 +2,21 @@
 
 #include "platform/DesktopNotifications.h"
 
-#include <QList>
-#include <QPair>
 #include <QStringList>
 
 class RecordingDesktopNotifications final : public DesktopNotifications {
 public:
-    void notify(const QString& summary, const QString& body) override {
-        shown.append({summary, body});
+    void notify(const DesktopNotification& notification) override { shown.append(notification); }
+    void setActionHandler(std::function<void(const QString&)> handler) override {
+        onAction = std::move(handler);
     }
     QStringList bodies() const {
         QStringList texts;
-        for (const auto& [summary, body] : shown)
-            texts << body;
+        for (const DesktopNotification& notification : shown)
+            texts << notification.body;
         return texts;
     }
-    QList<QPair<QString, QString>> shown;
+
+    QList<DesktopNotification> shown;
+    std::function<void(const QString&)> onAction;
 };

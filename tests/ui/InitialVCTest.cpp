@@ -140,7 +140,7 @@ TEST_F(InitialVCTest, TitleIsTheAppTitleDirectlyFollowedByTheVersion) {
     InitialVC* screen = start();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("OrvelVPN v2.1.0"));
     EXPECT_EQ(screen->lbVersion->text(), QStringLiteral("ORVEL VPN v2.1.0"));
-    EXPECT_EQ(screen->companyName->text(), QStringLiteral("OrvelVPN\nMac version"));
+    EXPECT_EQ(screen->companyName->text(), QStringLiteral("OrvelVPN\nLinux version"));
     EXPECT_EQ(screen->size(), QSize(350, 500));
     EXPECT_EQ(screen->progressbar->geometry(), QRect(100, 200, 150, 23));
 }

@@ -218,6 +218,34 @@ void menuIcon(const QString& name, const Draw& draw) {
 }
 } // namespace
 
+// The application's icon, as packaging/orvelvpn.svg draws it: the window's own when the
+// icon theme has none.
+void appIcon(QPainter& p) {
+    p.scale(0.5, 0.5);
+    QLinearGradient background(0, 0, 0, 256);
+    background.setColorAt(0, QColor(0x6e, 0x41, 0xe6));
+    background.setColorAt(1, QColor(0x2e, 0x1c, 0x7e));
+    p.setPen(Qt::NoPen);
+    p.setBrush(background);
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
+    QPainterPath shield(QPointF(128, 44));
+    shield.lineTo(196, 70);
+    shield.lineTo(196, 124);
+    shield.cubicTo(196, 166, 166, 198, 128, 212);
+    shield.cubicTo(90, 198, 60, 166, 60, 124);
+    shield.lineTo(60, 70);
+    shield.closeSubpath();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(stroke(Qt::white, 14));
+    p.drawPath(shield);
+    const QColor yellow(0xff, 0xd9, 0x4a);
+    p.setPen(stroke(yellow, 12));
+    p.drawEllipse(QPointF(128, 122), 26, 26);
+    p.setPen(Qt::NoPen);
+    p.setBrush(yellow);
+    p.drawRoundedRect(QRectF(122, 146, 12, 34), 6, 6);
+}
+
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc != 2) {
@@ -241,5 +269,6 @@ int main(int argc, char** argv) {
     menuIcon(QStringLiteral("update"), update);
     menuIcon(QStringLiteral("stg"), gear);
     trayIcons();
+    save(QStringLiteral("app_icon"), 128, 128, appIcon);
     return 0;
 }

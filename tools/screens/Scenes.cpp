@@ -1,15 +1,19 @@
 #include "Scenes.h"
 
 #include "SceneWorld.h"
+#include "StatusNotifierHost.h"
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
 #include "connection/AccountNotices.h"
+#include "connection/ConnectionSettings.h"
+#include "connection/SystemTunnelControl.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/TunnelTeardown.h"
 #include "desktop/Autostart.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ServerShortcuts.h"
+#include "desktop/SettingsCatalog.h"
 #include "desktop/SettingsVC.h"
 #include "desktop/TrayIcon.h"
 #include "platform/FreedesktopNotifications.h"
@@ -154,23 +158,26 @@ struct DesktopScene : QObject {
         : QObject(&world.window()),
           autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
                     QStringLiteral("/usr/bin/orvelvpn")),
-          controller(world.window(), delegate) {}
+          controller(world.window(), delegate, SystemTunnelControl::shared()) {}
 
     MemoryPreferences preferences;
     NoTeardown teardown;
     AppDelegate delegate{teardown};
     ServerShortcuts shortcuts{preferences};
     DesktopSettings settings{preferences};
+    ConnectionSettings connectionSettings{preferences};
     Autostart autostart;
     DesktopController controller;
+    SettingsCatalog catalog;
 };
 
 bool settingsScreen(SceneWorld& world, NetworkVC*) {
     auto* desktop = new DesktopScene(world);
     desktop->settings.setStartHidden(true);
-    world.storyboard().registerController(QStringLiteral("SettingsVC"), [desktop] {
-        return new SettingsVC(desktop->settings, desktop->autostart);
-    });
+    addDesktopSettings(desktop->catalog, desktop->settings, desktop->autostart);
+    addConnectionSettings(desktop->catalog, desktop->connectionSettings);
+    world.storyboard().registerController(QStringLiteral("SettingsVC"),
+                                          [desktop] { return new SettingsVC(desktop->catalog); });
     world.shell()->menu()->clickMenu(world.shell()->menu()->SettingsBtn);
     return true;
 }
@@ -198,14 +205,48 @@ bool trayMenu(SceneWorld& world, NetworkVC*) {
     return true;
 }
 
-// A notification from the client as the desktop's daemon shows it (scripts/screenshots
-// runs this scene with dunst on a private bus).
+// A notification from the client as the desktop's daemon shows it, with its actions
+// (scripts/screenshots runs this scene with dunst on a private bus).
 bool notification(SceneWorld& world, NetworkVC* screen) {
     if (!connected(world, screen))
         return false;
     auto* notifications = new FreedesktopNotifications(&world.window());
-    notifications->notify(QStringLiteral("OrvelVPN"),
-                          QStringLiteral("Connected to ") + appState().currentServer->name);
+    notifications->notify({QStringLiteral("Subscription ends soon"),
+                           QStringLiteral("Your subscription expires in 3 days. Renew now?"),
+                           QString(),
+                           DesktopNotification::Urgency::Normal,
+                           QStringLiteral("account"),
+                           {{QStringLiteral("renew"), QStringLiteral("Renew")},
+                            {QStringLiteral("default"), QStringLiteral("Open")}}});
+    return true;
+}
+
+// The tray's menu over StatusNotifierItem, drawn by a host from what dbusmenu sends it
+// (scripts/screenshots runs this scene on a private bus): connected, with its headings.
+bool trayMenuOverSni(SceneWorld& world, NetworkVC* screen) {
+    auto* host = new StatusNotifierHost(&world.window());
+    if (!host->listen() || !connected(world, screen))
+        return false;
+    auto* desktop = new DesktopScene(world);
+    const auto& list = appState().ikev2ServerList;
+    for (qsizetype i = 1; i < std::min<qsizetype>(list.size(), 4); ++i)
+        desktop->shortcuts.recordUsed(
+            {QStringLiteral("IKEV2"), list.at(i)->hostdomain, list.at(i)->name});
+    auto* tray = new TrayIcon(desktop->controller, desktop->shortcuts, desktop);
+    tray->show();
+    if (!spinUntil([host] { return !host->items().isEmpty(); }))
+        return false;
+    QMenu* menu = host->readMenu();
+    if (!menu)
+        return false;
+    menu->popup(world.window().geometry().topRight() + QPoint(20, 10));
+    QTimer::singleShot(200, menu, [menu] {
+        for (QAction* action : menu->actions()) {
+            if (action->menu())
+                menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, Qt::Key_Right);
+    });
     return true;
 }
 
@@ -225,6 +266,7 @@ const std::map<QString, Scene>& scenes() {
         {QStringLiteral("settings"), shellScene(settingsScreen)},
         {QStringLiteral("tray-menu"), shellScene(trayMenu)},
         {QStringLiteral("notification"), shellScene(notification)},
+        {QStringLiteral("tray-menu-sni"), shellScene(trayMenuOverSni)},
     };
     return table;
 }

@@ -32,6 +32,12 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
     QDir(home.path()).mkpath(QStringLiteral(".config"));
     QApplication app(argc, argv);
+    // The desktop's font size (GNOME's default is 11 pt), for the large-text scenes.
+    if (const int points = qEnvironmentVariableIntValue("ORVEL_SCREENSHOT_FONT_PT"); points > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
 
     const QString name = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const Scene scene = sceneNamed(name);
