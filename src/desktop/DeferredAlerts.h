@@ -23,6 +23,7 @@ public:
                    QObject* parent = nullptr);
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
+    void closeConfirmAlert(const QString& text) override;
     void showExpiryAlert(const ExpiryAlert& alert) override;
     int showChoiceAlert(const QString& text, const QStringList& buttonTitles) override;
 
