@@ -3,14 +3,21 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionEvents.h"
+#include "connection/ConnectionSettings.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
+#include "desktop/ServerShortcuts.h"
+#include "platform/Preferences.h"
 #include "servers/SelectionStore.h"
 #include "servers/ServerList.h"
 #include "tunnel/TunnelInterfaces.h"
 #include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcClientControl, "orvel.app")
 
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
@@ -51,6 +58,7 @@ DesktopController::DesktopController(MainWindow& window, AppDelegate& delegate, 
     QObject::connect(&events, &ConnectionEvents::connected, this, &DesktopController::onConnected);
     QObject::connect(&events, &ConnectionEvents::connecting, this,
                      &DesktopController::statusChanged);
+    QObject::connect(&events, &ConnectionEvents::restored, this, &DesktopController::statusChanged);
     QObject::connect(&events, &ConnectionEvents::disconnected, this, [this] {
         m_connectedSince = {};
         emit statusChanged();
@@ -121,6 +129,20 @@ QString DesktopController::connect(const QString& protocol, const std::optional<
     screen->ClickConnect();
     emit statusChanged();
     return {};
+}
+
+void DesktopController::connectAtStart() {
+    Preferences* preferences = services().preferences;
+    if (!preferences || !ConnectionSettings(*preferences).connectAtStart())
+        return;
+    const QList<ServerShortcut> recent = ServerShortcuts(*preferences).recent();
+    const QString protocol = recent.isEmpty() ? QString() : recent.first().protocol.toLower();
+    QString refused = connect(
+        protocol, recent.isEmpty() ? std::nullopt : std::optional(recent.first().hostdomain));
+    if (refused.startsWith(QLatin1String("unknown server")))
+        refused = connect(protocol, QString());
+    if (!refused.isEmpty())
+        qCInfo(lcClientControl) << "no connect at start:" << refused;
 }
 
 QString DesktopController::chooseServer(NetworkVC& screen, const QString& protocol,

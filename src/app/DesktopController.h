@@ -21,6 +21,10 @@ public:
     QString disconnect() override;
     bool isWindowInFront() const override;
 
+    // "Connect when the client starts": after the automatic sign-in, to the server and
+    // protocol used last (automatic matching when that server is gone from the list).
+    void connectAtStart();
+
 private:
     NetworkVC* connectionScreen();
     QString chooseServer(NetworkVC& screen, const QString& protocol,

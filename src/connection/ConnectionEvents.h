@@ -13,11 +13,16 @@ public:
 
     // The next drop of a connected tunnel was asked for (the user, quit): not unexpected.
     void expectDisconnect() { m_disconnectExpected = true; }
+    // The client reconnects by itself after a drop: the stages its tries go through are
+    // not news, only the drop and the reconnect are.
+    void setReconnecting(bool reconnecting) { m_reconnecting = reconnecting; }
+    bool isReconnecting() const { return m_reconnecting; }
 
     // Called by the screen states with the connected flag they found on entry.
     void announceConnecting();
     void announceConnected(bool wasConnected);
     void announceDisconnected(bool wasConnected);
+    void announceRestored() { emit restored(); }
 
 signals:
     void connecting();
@@ -25,6 +30,8 @@ signals:
     void disconnected();
     // A connected tunnel went down without anyone asking.
     void unexpectedDrop();
+    // OpenVPN made its tunnel again after a restart of its own: no drop, nothing new.
+    void restored();
     void switchedToStableServer(const QString& name);
     // The failover gave up, or had no server left to try.
     void allServersFailed();
@@ -35,4 +42,5 @@ signals:
 
 private:
     bool m_disconnectExpected = false;
+    bool m_reconnecting = false;
 };

@@ -18,11 +18,15 @@ DesktopNotifier::DesktopNotifier(DesktopNotifications& notifications, DesktopSet
     });
     connect(&events, &ConnectionEvents::unexpectedDrop, this,
             [this] { post(localized(QStringLiteral("NOTIFY_DROPPED"))); });
+    // While the client reconnects by itself, only the reconnect is news, not each try.
     connect(&events, &ConnectionEvents::switchedToStableServer, this, [this](const QString& name) {
-        post(localized(QStringLiteral("NOTIFY_STABLE_SERVER")).arg(name));
+        if (!ConnectionEvents::shared().isReconnecting())
+            post(localized(QStringLiteral("NOTIFY_STABLE_SERVER")).arg(name));
     });
-    connect(&events, &ConnectionEvents::allServersFailed, this,
-            [this] { post(localized(QStringLiteral("NOTIFY_ALL_FAILED"))); });
+    connect(&events, &ConnectionEvents::allServersFailed, this, [this] {
+        if (!ConnectionEvents::shared().isReconnecting())
+            post(localized(QStringLiteral("NOTIFY_ALL_FAILED")));
+    });
     connect(&events, &ConnectionEvents::expiryWarning, this,
             [this](const QString& text) { post(text); });
     connect(&events, &ConnectionEvents::noticeArrived, this,

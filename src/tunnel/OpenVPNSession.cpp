@@ -14,6 +14,7 @@
 #include "tunnel/PrivilegedScript.h"
 #include "tunnel/WorkingFiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -127,16 +128,19 @@ struct WorkItem::State {
 
 WorkItem::WorkItem() : m_state(std::make_shared<State>()) {}
 
-std::shared_ptr<WorkItem> WorkItem::start(std::function<void()> job) {
+std::shared_ptr<WorkItem> WorkItem::start(std::function<void()> job,
+                                          std::function<void()> finished) {
     std::shared_ptr<WorkItem> item(new WorkItem);
     // Detached: the job may outlive every handle, as the OpenVPN launch does.
-    std::thread([state = item->m_state, job = std::move(job)] {
+    std::thread([state = item->m_state, job = std::move(job), finished = std::move(finished)] {
         job();
         {
             const std::lock_guard lock(state->mutex);
             state->finished = true;
         }
         state->done.notify_all();
+        if (finished && QCoreApplication::instance())
+            QMetaObject::invokeMethod(QCoreApplication::instance(), finished, Qt::QueuedConnection);
     }).detach();
     return item;
 }
@@ -167,7 +171,16 @@ void OpenVPNLauncher::launchOpenVPN() {
     const QString statement = makePrivilegedScript(command);
     appState().openVPNMayRun = true;
     TeardownMarker::markPending();
-    m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); });
+    const quint64 launch = ++m_launches;
+    m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); },
+                                 [this, launch] {
+                                     if (launch == m_launches && m_exitHandler)
+                                         m_exitHandler();
+                                 });
+}
+
+bool OpenVPNLauncher::isRunning() const {
+    return m_workItem && !m_workItem->isFinished();
 }
 
 void OpenVPNLauncher::installAndLaunchOpenVPN() {

@@ -13,7 +13,6 @@ void ConnectionTest::SetUp() {
     signIn();
     services().scriptRunner = &scripts;
     services().interfaces = &interfaces;
-    services().linkMonitor = &linkMonitor;
     AppState& state = appState();
     state.ikev2ServerList = {makeServer(localized(QStringLiteral("AUTO_MATCHING")), QString(),
                                         QStringLiteral("KR"), QStringLiteral("IKEV2")),
@@ -21,6 +20,7 @@ void ConnectionTest::SetUp() {
                                         QStringLiteral("JP"), QStringLiteral("IKEV2"))};
     state.openvpnServerList = {makeServer(localized(QStringLiteral("AUTO_MATCHING")), QString(),
                                           QStringLiteral("KR"), QStringLiteral("OPENVPN"))};
+    session = std::make_unique<ConnectionSession>(tunnel, &linkMonitor, &sleepMonitor);
     loadScreen();
 }
 
@@ -29,19 +29,27 @@ void ConnectionTest::TearDown() {
     screen.reset();
     // The supervision timer keeps its logic alive; drop it before the doubles go.
     resetAppState();
-    services().linkMonitor = nullptr;
+    session.reset();
     ServiceTest::TearDown();
 }
 
 void ConnectionTest::loadScreen() {
     waitForDnsJobs();
-    screen = std::make_unique<NetworkVC>(tunnel);
+    screen = std::make_unique<NetworkVC>(*session);
     screen->loadViewIfNeeded();
 }
 
 void ConnectionTest::pressConnectAndWait() {
     screen->ClickConnect();
     ASSERT_TRUE(waitUntil([this] { return !screen->connectSequence().isCheckOutstanding(); }));
+}
+
+void ConnectionTest::connectOverOpenVPN() {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
 }
 
 void ConnectionTest::tickMain(int n) {
