@@ -171,11 +171,12 @@ void OpenVPNLauncher::launchOpenVPN() {
     const QString statement = makePrivilegedScript(command);
     appState().openVPNMayRun = true;
     TeardownMarker::markPending();
-    const quint64 launch = ++m_launches;
+    const quint64 launch = ++m_exit->launches;
     m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); },
-                                 [this, launch] {
-                                     if (launch == m_launches && m_exitHandler)
-                                         m_exitHandler();
+                                 [exit = std::weak_ptr(m_exit), launch] {
+                                     const auto watch = exit.lock();
+                                     if (watch && launch == watch->launches && watch->handler)
+                                         watch->handler();
                                  });
 }
 

@@ -65,12 +65,16 @@ public:
     // and up while the job has not ended.
     bool isRunning() const;
     // Runs on the main thread when the OpenVPN of the last launch has exited.
-    void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
+    void setExitHandler(std::function<void()> handler) { m_exit->handler = std::move(handler); }
 
 private:
     OpenVPNScreen m_screen;
-    std::function<void()> m_exitHandler;
-    quint64 m_launches = 0;
+    // Shared with the launch jobs, which may end after this launcher is gone.
+    struct ExitWatch {
+        std::function<void()> handler;
+        quint64 launches = 0;
+    };
+    std::shared_ptr<ExitWatch> m_exit = std::make_shared<ExitWatch>();
     // The launch job runs for the life of the OpenVPN process; a new launch only
     // replaces the handle.
     std::shared_ptr<WorkItem> m_workItem;
