@@ -3,7 +3,9 @@ a network namespace of its own, where every link, address and route below lives)
 
 (a) the client: press of connect to "연결됨 vpnStateChanged";
 (b) raw openvpn: launch to utun0 up;
-(c) detection: utun0 up as the kernel announces it (ip monitor) to the connected line.
+(c) detection: utun0 up as the kernel announces it (ip monitor) to the connected line;
+(d) as (a) with the kill switch on, and the press to its first rules in place.
+Each run takes (b), (a) and (d) one after the other, and the ratios are taken run by run.
 The server and its scenario come from tools/demo/loopback_openvpn.py.
 """
 import fcntl
@@ -105,15 +107,17 @@ def raw_launch(world, server, watch, bench):
         wait_gone("utun0")
 
 
-def client_connect(build, state, run_index, service, server, watch, bench):
-    """(a) and (c) for one run of the real client."""
-    home = Path(state) / f"home-connect-{run_index}"
+def client_connect(build, state, run_index, service, server, watch, bench, kill_switch=False):
+    """(a) and (c), or with the kill switch (d) and the press to its rules in place, for one
+    run of the real client."""
+    home = Path(state) / f"home-connect-{run_index}{'-ks' if kill_switch else ''}"
     env = bench.client_env(home, {
         "ORVEL_DEMO_AUTOCONNECT": "1", "ORVEL_DEMO_PROTOCOL": "OPENVPN",
-        "QT_LOGGING_RULES": "orvel.*.info=false;orvel.app.info=true",
+        "QT_LOGGING_RULES": "orvel.*.info=false;orvel.app.info=true;orvel.killswitch.info=true",
         "ORVEL_RESOLV_CONF": str(Path(state) / "connect-resolv.conf"),
         "ORVEL_RESOLV_SAVE": str(Path(state) / "connect-resolv.saved")})
-    bench.remember_login(home, [f"username={ADMIN_USER}", f"userpassword={ADMIN_PASSWORD}"])
+    bench.remember_login(home, [f"username={ADMIN_USER}", f"userpassword={ADMIN_PASSWORD}"] +
+                         (["killswitch_enabled=1"] if kill_switch else []))
     argv = bench.private_resolver(state, [str(build / "src/orvelvpn"), *service.client_args])
     since = watch.mark()
     run = bench.Lines(argv, env=env)
@@ -121,13 +125,19 @@ def client_connect(build, state, run_index, service, server, watch, bench):
         pressed = run.wait_for("demo: connect pressed", 60)
         connected = run.wait_for("연결됨 vpnStateChanged", 60)
         up = watch.utun0_up(5, since)
-        if pressed is None or connected is None or up is None:
+        rules = run.wait_for("rules in place", 10) if kill_switch else connected
+        if pressed is None or connected is None or up is None or rules is None:
             raise SystemExit("the client did not connect over OpenVPN:\n" + run.text()[-3000:] +
                              "\n--- server ---\n" + server.log()[-1500:])
+        if kill_switch:
+            return connected - pressed, rules - pressed
         return connected - pressed, connected - up
     finally:
         run.stop()
         subprocess.run(["pkill", "-9", "-f", f"{home}/OrvelVPN/default.ovpn"], capture_output=True)
+        if kill_switch:
+            # The bench's own namespace: whatever the quit left of the rules goes.
+            subprocess.run(["nft", "delete", "table", "inet", "orvelvpn"], capture_output=True)
         wait_gone("utun0")
         wait_for_stop_statement()
 
@@ -146,18 +156,25 @@ def connect(build, runs, state, bench):
     service = bench.Service(build, state, scenario(build / "tools/testservice/orvel-testservice", server))
     watch = LinkWatch(bench)
     try:
-        raw, press, detect = [], [], []
+        raw, press, detect, guarded, rules = [], [], [], [], []
         for i in range(runs):
             raw.append(raw_launch(world, server, watch, bench))
             a, c = client_connect(build, state, i, service, server, watch, bench)
             press.append(a)
             detect.append(c)
+            d, r = client_connect(build, state, i, service, server, watch, bench, kill_switch=True)
+            guarded.append(d)
+            rules.append(r)
     finally:
         watch.close()
         service.close()
         server.close()
-    a, b, c = (statistics.median(v) * 1000 for v in (press, raw, detect))
+    a, b, c, d, r = (statistics.median(v) * 1000 for v in (press, raw, detect, guarded, rules))
+    ratio = statistics.median(x / y for x, y in zip(press, raw))
+    guarded_ratio = statistics.median(x / y for x, y in zip(guarded, raw))
     print(f"connect (OpenVPN, loopback, median of {runs}): (a) press to connected {a:.0f} ms, "
-          f"(b) raw openvpn to utun0 up {b:.0f} ms, a/b {a / b:.2f}")
+          f"(b) raw openvpn to utun0 up {b:.0f} ms, a/b {ratio:.2f} (target <= 2)")
+    print(f"connect with the kill switch (d): press to connected {d:.0f} ms, d/b "
+          f"{guarded_ratio:.2f} (target <= 3); press to rules in place {r:.0f} ms")
     print(f"connect detection (c): utun0 up to connected {c:.1f} ms median "
           f"(runs: {', '.join(f'{x * 1000:.1f}' for x in detect)}; target <= 20 ms)")

@@ -7,9 +7,12 @@
 #include "app/MainWindow.h"
 #include "app/QuitSignals.h"
 #include "connection/ConnectionEvents.h"
+#include "connection/ConnectionSession.h"
+#include "connection/Reconnector.h"
 #include "connection/SystemTunnelControl.h"
 #include "core/AppInfo.h"
 #include "core/AppState.h"
+#include "core/ConnectionObserverList.h"
 #include "core/LocalizeStrings.h"
 #include "core/Services.h"
 #include "core/Storyboard.h"
@@ -19,6 +22,7 @@
 #include "platform/DeferredItemStore.h"
 #include "platform/DesktopBrowser.h"
 #include "platform/FileItemStore.h"
+#include "platform/LogindSleepMonitor.h"
 #include "platform/MessageBoxAlerts.h"
 #include "platform/NetlinkLinkMonitor.h"
 #include "platform/NftablesFirewall.h"
@@ -155,6 +159,7 @@ struct Application::Parts {
     ApiClient api;
     SystemInterfaceList interfaces;
     NetlinkLinkMonitor linkMonitor;
+    LogindSleepMonitor sleepMonitor;
     SystemStartupSteps startupSteps;
     ProcessSwanctlRunner swanctl{
         QProcess::splitCommand(qEnvironmentVariable("ORVEL_SWANCTL_WRAPPER"))};
@@ -170,7 +175,9 @@ struct Application::Parts {
     SystemHostResolver hostResolver;
     NftablesFirewall firewall{makeFirewall(preferences)};
     KillSwitch killSwitch{{firewall, hostResolver, preferences}, workingFolder()};
-    DesktopController control{window, delegate, SystemTunnelControl::shared()};
+    ConnectionSession connection{SystemTunnelControl::shared(), &linkMonitor, &sleepMonitor};
+    ConnectionObserverList connectionObservers{{&killSwitch, &connection.reconnector()}};
+        DesktopController control{window, delegate, connection};
 };
 
 namespace {
@@ -189,11 +196,11 @@ void pressConnectOnceForDemo(NetworkVC* screen) {
     });
 }
 
-void registerMainScreens(Storyboard& storyboard) {
+void registerMainScreens(Storyboard& storyboard, ConnectionSession& connection) {
     storyboard.registerController(QStringLiteral("OrvelController"),
                                   [] { return new OrvelController; });
-    storyboard.registerController(QStringLiteral("NetworkVC"), [] {
-        auto* screen = new NetworkVC(SystemTunnelControl::shared());
+    storyboard.registerController(QStringLiteral("NetworkVC"), [&connection] {
+        auto* screen = new NetworkVC(connection);
         pressConnectOnceForDemo(screen);
         return screen;
     });
@@ -243,16 +250,20 @@ bool Application::configure(QString* error) {
     wired.teardown = &m_parts->teardown;
     wired.scriptRunner = &processScriptRunner();
     wired.interfaces = &m_parts->interfaces;
-    wired.linkMonitor = &m_parts->linkMonitor;
     wired.startupSteps = &m_parts->startupSteps;
-    wired.connectionObserver = &m_parts->killSwitch;
+    wired.connectionObserver = &m_parts->connectionObservers;
     wired.storyboard = &m_parts->storyboard;
     Storyboard* storyboard = &m_parts->storyboard;
-    storyboard->registerController(QStringLiteral("LoginController"),
-                                   [storyboard] { return new ViewController(storyboard); });
+    DesktopController* control = &m_parts->control;
+    storyboard->registerController(QStringLiteral("LoginController"), [storyboard, control] {
+        auto* login = new ViewController(storyboard);
+        QObject::connect(login, &ViewController::signedInAutomatically, control,
+                         &DesktopController::connectAtStart);
+        return login;
+    });
     storyboard->registerController(QStringLiteral("DialogController"),
                                    [] { return new DialogController; });
-    registerMainScreens(*storyboard);
+    registerMainScreens(*storyboard, m_parts->connection);
     wired.mainWindow = &m_parts->window;
     m_parts->alerts.setWindow(&m_parts->window, QStringLiteral("OrvelVPN"));
     qCInfo(lcApp) << "API hosts" << apiHostTable();

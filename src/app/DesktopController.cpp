@@ -4,19 +4,26 @@
 #include "app/MainWindow.h"
 #include "connection/ConnectSequence.h"
 #include "connection/ConnectionEvents.h"
+#include "connection/ConnectionSession.h"
+#include "connection/ConnectionSettings.h"
 #include "connection/ConnectionStates.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
+#include "desktop/ServerShortcuts.h"
 #include "platform/InterfaceList.h"
+#include "platform/Preferences.h"
 #include "servers/ServerList.h"
 #include "tunnel/TunnelInterfaces.h"
 #include "ui/BackgroundConnection.h"
 #include "ui/NetworkVC.h"
 #include "ui/OrvelController.h"
 
+#include <QLoggingCategory>
 #include <QTimer>
 #include <sys/socket.h>
+
+Q_LOGGING_CATEGORY(lcClientControl, "orvel.app")
 
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
@@ -71,12 +78,13 @@ std::shared_ptr<ServerData> findServer(const QString& protocol, const QString& w
 } // namespace
 
 DesktopController::DesktopController(MainWindow& window, AppDelegate& delegate,
-                                     TunnelControl& tunnel, QObject* parent)
-    : ClientControl(parent), m_window(window), m_delegate(delegate), m_tunnel(tunnel) {
+                                     ConnectionSession& session, QObject* parent)
+    : ClientControl(parent), m_window(window), m_delegate(delegate), m_session(session) {
     ConnectionEvents& events = ConnectionEvents::shared();
     QObject::connect(&events, &ConnectionEvents::connected, this, &DesktopController::onConnected);
     QObject::connect(&events, &ConnectionEvents::connecting, this,
                      &DesktopController::statusChanged);
+    QObject::connect(&events, &ConnectionEvents::restored, this, &DesktopController::statusChanged);
     QObject::connect(&events, &ConnectionEvents::disconnected, this,
                      &DesktopController::onDisconnected);
     QObject::connect(&events, &ConnectionEvents::connectRefused, this,
@@ -167,6 +175,20 @@ QString DesktopController::connect(const QString& protocol, const std::optional<
     pressConnect();
     emit statusChanged();
     return {};
+}
+
+void DesktopController::connectAtStart() {
+    Preferences* preferences = services().preferences;
+    if (!preferences || !ConnectionSettings(*preferences).connectAtStart())
+        return;
+    const QList<ServerShortcut> recent = ServerShortcuts(*preferences).recent();
+    const QString protocol = recent.isEmpty() ? QString() : recent.first().protocol.toLower();
+    QString refused = connect(
+        protocol, recent.isEmpty() ? std::nullopt : std::optional(recent.first().hostdomain));
+    if (refused.startsWith(QLatin1String("unknown server")))
+        refused = connect(protocol, QString());
+    if (!refused.isEmpty())
+        qCInfo(lcClientControl) << "no connect at start:" << refused;
 }
 
 std::optional<DesktopController::Target>
@@ -283,20 +305,23 @@ NetworkVC* DesktopController::shownConnectionScreen() const {
     return screen;
 }
 
+// With no connection screen in the window, the attempt is shown on none: the background
+// view takes its place until the menu brings a screen back.
 ConnectionStates& DesktopController::states() {
-    if (NetworkVC* screen = shownConnectionScreen())
-        return screen->states();
-    if (!m_background)
-        m_background = std::make_unique<BackgroundConnection>(
-            m_tunnel, m_window, [this] { return shownConnectionScreen() == nullptr; });
-    return m_background->states();
+    ConnectionStates& states = m_session.states();
+    if (!shownConnectionScreen()) {
+        if (!m_background)
+            m_background = std::make_unique<BackgroundConnection>(m_window);
+        m_background->showCurrentServer();
+        states.attachView(m_background.get(), m_background.get());
+        m_session.followSystemStatus();
+    }
+    return states;
 }
 
 ConnectSequence& DesktopController::connectSequence() {
-    if (NetworkVC* screen = shownConnectionScreen())
-        return screen->connectSequence();
     states();
-    return m_background->connectSequence();
+    return m_session.connectSequence();
 }
 
 void DesktopController::onConnected() {

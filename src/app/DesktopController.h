@@ -7,11 +7,11 @@
 class AppDelegate;
 class BackgroundConnection;
 class ConnectSequence;
+class ConnectionSession;
 class ConnectionStates;
 class MainWindow;
 class NetworkVC;
 class ServerData;
-class TunnelControl;
 
 // What the tray and the command line do to the client: the connection screen's own
 // operations when that screen is in the window, the same logic without a screen when
@@ -19,8 +19,8 @@ class TunnelControl;
 class DesktopController final : public ClientControl {
     Q_OBJECT
 public:
-    // `tunnel` serves the attempts made while another screen fills the window.
-    DesktopController(MainWindow& window, AppDelegate& delegate, TunnelControl& tunnel,
+    // `session` is the run's connection logic, which every connection screen shows.
+    DesktopController(MainWindow& window, AppDelegate& delegate, ConnectionSession& session,
                       QObject* parent = nullptr);
     ~DesktopController() override;
 
@@ -35,6 +35,10 @@ public:
     QString reconnect() override;
     bool isWindowInFront() const override;
     bool isDrivingAttempt() const override { return m_driving; }
+
+    // "Connect when the client starts": after the automatic sign-in, to the server and
+    // protocol used last (automatic matching when that server is gone from the list).
+    void connectAtStart();
 
 private:
     // What a connect asks for: a protocol and, when named, one server of its list.
@@ -62,7 +66,7 @@ private:
 
     MainWindow& m_window;
     AppDelegate& m_delegate;
-    TunnelControl& m_tunnel;
+    ConnectionSession& m_session;
     std::unique_ptr<BackgroundConnection> m_background;
     QDateTime m_connectedSince;
     // From a connect press until the attempt connects or gives up: the service's answer

@@ -34,6 +34,8 @@ void ConnectSequence::ClickConnect() {
     logLine(QStringLiteral("ClickConnect()"));
     AppState& state = appState();
     if (!state.isConnected) {
+        if (!m_checkOutstanding)
+            m_nameFixed = false;
         checkServer();
         return;
     }
@@ -56,7 +58,8 @@ void ConnectSequence::checkServer() {
     ApiClient* api = services().api;
     if (isCheckOutstanding() || !api)
         return;
-    if (ConnectionView* view = m_states->view())
+    ConnectionView* view = m_states->view();
+    if (view && !m_nameFixed)
         m_shownName = view->shownServerName();
     if (m_shownName != localized(QStringLiteral("AUTO_MATCHING")) && !appState().currentServer) {
         alertKey("ERRORALERT");
@@ -76,12 +79,22 @@ void ConnectSequence::checkServer() {
             if (generation != ConnectionEvents::shared().generation())
                 return;
             self->m_checkOutstanding = false;
+            self->m_nameFixed = false;
             self->handleCheckReply(reply);
         });
 }
 
+void ConnectSequence::reconnect() {
+    const auto& server = appState().currentServer;
+    m_shownName = m_states->isAutoServer || !server ? localized(QStringLiteral("AUTO_MATCHING"))
+                                                    : server->name;
+    m_nameFixed = true;
+    checkServer();
+}
+
 QString ConnectSequence::serverNameField() {
-    if (ConnectionView* view = m_states->view())
+    ConnectionView* view = m_states->view();
+    if (view && !m_nameFixed)
         m_shownName = view->shownServerName();
     if (m_shownName == localized(QStringLiteral("AUTO_MATCHING")))
         return {};

@@ -18,6 +18,9 @@ public:
 
     void ClickConnect();
     void checkServer();
+    // The check again for the server and protocol of the tunnel that dropped: automatic
+    // matching when that one was matched automatically, whatever the screen shows.
+    void reconnect();
     // The service's answer to the check: permission, a refusal or sign-out.
     void handleCheckReply(const ApiReply& reply);
     bool isCheckOutstanding() const;
@@ -39,4 +42,6 @@ private:
     quint64 m_checkGeneration = 0;
     // The label's text at the press, for resends after the screen has gone.
     QString m_shownName;
+    // A reconnect names its server itself; the label then shows the connecting look.
+    bool m_nameFixed = false;
 };

@@ -13,6 +13,10 @@ public:
 
     // The next drop of a connected tunnel was asked for (the user, quit): not unexpected.
     void expectDisconnect() { m_disconnectExpected = true; }
+    // The client reconnects by itself after a drop: the stages its tries go through are
+    // not news, only the drop and the reconnect are.
+    void setReconnecting(bool reconnecting) { m_reconnecting = reconnecting; }
+    bool isReconnecting() const { return m_reconnecting; }
 
     // Each cancel starts a new generation: a service answer asked for in an older one
     // belongs to a cancelled attempt and is dropped.
@@ -23,6 +27,7 @@ public:
     void announceConnecting();
     void announceConnected(bool wasConnected);
     void announceDisconnected(bool wasConnected);
+    void announceRestored() { emit restored(); }
 
 signals:
     void connecting();
@@ -30,6 +35,8 @@ signals:
     void disconnected();
     // A connected tunnel went down without anyone asking.
     void unexpectedDrop();
+    // OpenVPN made its tunnel again after a restart of its own: no drop, nothing new.
+    void restored();
     void switchedToStableServer(const QString& name);
     // The failover gave up, or had no server left to try.
     void allServersFailed();
@@ -45,4 +52,5 @@ signals:
 private:
     bool m_disconnectExpected = false;
     quint64 m_generation = 0;
+    bool m_reconnecting = false;
 };

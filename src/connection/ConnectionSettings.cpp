@@ -3,33 +3,24 @@
 #include "platform/Preferences.h"
 
 namespace {
-constexpr const char* kReconnectAutomatically = "reconnect_automatically";
-constexpr const char* kConnectAtStart = "connect_at_start";
+const QString kReconnectAutomatically = QStringLiteral("reconnect_automatically");
+const QString kConnectAtStart = QStringLiteral("connect_at_start");
 } // namespace
 
 ConnectionSettings::ConnectionSettings(Preferences& preferences) : m_preferences(preferences) {}
 
-bool ConnectionSettings::flag(const char* key, bool fallback) const {
-    const std::optional<qint64> value = m_preferences.integer(QLatin1String(key));
-    return value ? *value != 0 : fallback;
-}
-
-void ConnectionSettings::setFlag(const char* key, bool enabled) {
-    m_preferences.setValue(QLatin1String(key), enabled ? 1 : 0);
-}
-
 bool ConnectionSettings::reconnectAutomatically() const {
-    return flag(kReconnectAutomatically, true);
+    return m_preferences.integer(kReconnectAutomatically).value_or(1) != 0;
 }
 
-void ConnectionSettings::setReconnectAutomatically(bool enabled) {
-    setFlag(kReconnectAutomatically, enabled);
+void ConnectionSettings::setReconnectAutomatically(bool on) {
+    m_preferences.setValue(kReconnectAutomatically, on ? 1 : 0);
 }
 
 bool ConnectionSettings::connectAtStart() const {
-    return flag(kConnectAtStart, false);
+    return m_preferences.integer(kConnectAtStart).value_or(0) != 0;
 }
 
-void ConnectionSettings::setConnectAtStart(bool enabled) {
-    setFlag(kConnectAtStart, enabled);
+void ConnectionSettings::setConnectAtStart(bool on) {
+    m_preferences.setValue(kConnectAtStart, on ? 1 : 0);
 }

@@ -2,21 +2,18 @@
 
 class Preferences;
 
-// The user's choices about when the client connects by itself: again after an
-// unexpected drop (on unless turned off) and once signed in at start (off unless
-// turned on).
-class ConnectionSettings {
+// The user's choices about connecting without being asked: after a drop, and at start.
+class ConnectionSettings final {
 public:
     explicit ConnectionSettings(Preferences& preferences);
 
+    // On unless the user turned it off.
     bool reconnectAutomatically() const;
-    void setReconnectAutomatically(bool enabled);
+    void setReconnectAutomatically(bool on);
+    // Off unless the user turned it on.
     bool connectAtStart() const;
-    void setConnectAtStart(bool enabled);
+    void setConnectAtStart(bool on);
 
 private:
-    bool flag(const char* key, bool fallback) const;
-    void setFlag(const char* key, bool enabled);
-
     Preferences& m_preferences;
 };

@@ -26,7 +26,8 @@ ConnectionView* ConnectionStates::view() const {
 
 void ConnectionStates::showDisconnected() {
     AppState& state = appState();
-    const bool wasConnected = state.isConnected;
+    const bool wasConnected = isReasserting() || state.isConnected;
+    m_reasserting = false;
     state.isConnected = false;
     state.isConnecting = false;
     state.failoverCountdown = 10;
@@ -43,23 +44,20 @@ void ConnectionStates::showDisconnected() {
     ConnectionEvents::shared().announceDisconnected(wasConnected);
 }
 
-void ConnectionStates::abandonAttempt() {
-    if (appState().selectedProtocol == QLatin1String("IKEV2"))
-        m_tunnel.disconnectIKEv2();
-    showDisconnected();
-}
-
 void ConnectionStates::cancelAttempt() {
     ConnectionEvents& events = ConnectionEvents::shared();
     events.cancelAttempt();
     events.expectDisconnect();
     if (ConnectionObserver* observer = services().connectionObserver)
         observer->userDisconnected();
-    abandonAttempt();
+    if (appState().selectedProtocol == QLatin1String("IKEV2"))
+        m_tunnel.disconnectIKEv2();
+    showDisconnected();
 }
 
 void ConnectionStates::showConnecting() {
     AppState& state = appState();
+    m_reasserting = false;
     state.isConnected = false;
     state.isConnecting = true;
     if (ConnectionView* screen = view())
@@ -68,8 +66,35 @@ void ConnectionStates::showConnecting() {
     ConnectionEvents::shared().announceConnecting();
 }
 
+bool ConnectionStates::isReasserting() const {
+    return m_reasserting && appState().isConnecting;
+}
+
+void ConnectionStates::showReasserting() {
+    showConnecting();
+    m_reasserting = true;
+    // OpenVPN looks its server up again as it restarts: the kill switch lets that through,
+    // as for an attempt, and blocks the rest as before.
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->attemptStarting({appState().currentServer}, {[] {}, [](const QString&) {}});
+}
+
+void ConnectionStates::showRestored() {
+    AppState& state = appState();
+    m_reasserting = false;
+    state.isConnected = true;
+    state.isConnecting = false;
+    if (ConnectionView* screen = view())
+        screen->renderConnected();
+    logLine(QStringLiteral("연결됨 vpnStateChanged"));
+    if (ConnectionObserver* observer = services().connectionObserver)
+        observer->tunnelConnected();
+    ConnectionEvents::shared().announceRestored();
+}
+
 void ConnectionStates::showConnected() {
     AppState& state = appState();
+    m_reasserting = false;
     const bool wasConnected = state.isConnected;
     state.isConnected = true;
     state.isConnecting = false;
@@ -117,6 +142,4 @@ void ConnectionStates::endAttempt() {
     state.stopFailoverTimer();
     // An administrator dialog answered after this must not launch anything.
     state.pendingOpenVPNInstall = false;
-    if (attemptEnded)
-        attemptEnded();
 }

@@ -4,7 +4,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <functional>
 #include <memory>
 
 class ConnectionView;
@@ -25,12 +24,15 @@ public:
     void showDisconnected();
     void showConnecting();
     void showConnected();
-    // Ends an attempt that no screen watches any more: its tunnel down, the disconnected
-    // state.
-    void abandonAttempt();
     // The user ends the attempt before it connected (cancel, quit): torn down as a
     // disconnect would, announced as no drop, and the answers still on their way dropped.
     void cancelAttempt();
+    // OpenVPN restarts inside its own process: the connecting look while the tunnel is
+    // still ours, and the connected look back without announcing a new connection.
+    void showReasserting();
+    void showRestored();
+    // Until the tunnel is back or gone; a sign-out meanwhile ends it too.
+    bool isReasserting() const;
     // Statuses 1-3; the other values only touch widgets and stay with the screen.
     void applyStateForStatus(VpnStatus status);
 
@@ -39,8 +41,6 @@ public:
     std::shared_ptr<WorkItem> workItem() const { return m_workItem; }
 
     bool isAutoServer = true;
-    // Called whenever a state stops the supervision timer.
-    std::function<void()> attemptEnded;
 
 private:
     void endAttempt();
@@ -48,6 +48,7 @@ private:
     TunnelControl& m_tunnel;
     QPointer<QObject> m_viewObject;
     ConnectionView* m_view = nullptr;
+    bool m_reasserting = false;
     // The last DNS reset job; a new one replaces it without cancelling it.
     std::shared_ptr<WorkItem> m_workItem;
 };

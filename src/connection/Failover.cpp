@@ -13,25 +13,14 @@
 #include "core/LocalizeStrings.h"
 #include "core/ServerData.h"
 #include "core/Services.h"
-#include "platform/LinkMonitor.h"
 #include "tunnel/TunnelInterfaces.h"
 
-#include <QLoggingCategory>
-#include <QPointer>
 #include <QSysInfo>
 #include <QTimer>
-
-Q_LOGGING_CATEGORY(lcFailover, "orvel.connection")
 
 namespace {
 const QString kIKEv2 = QStringLiteral("IKEV2");
 const QString kOpenVPN = QStringLiteral("OPENVPN");
-
-// A connected OpenVPN tunnel sends no status events: its interface going away is the drop.
-bool connectedOverOpenVPN() {
-    const AppState& state = appState();
-    return state.isConnected && state.selectedProtocol != kIKEv2;
-}
 
 std::shared_ptr<ServerData> stableServerFrom(const ApiReply& item) {
     return std::make_shared<ServerData>(
@@ -51,24 +40,15 @@ ApiFields healthFields(const QString& name, const QString& address) {
 }
 } // namespace
 
-Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel,
-                   LinkMonitor* linkMonitor)
-    : m_states(std::move(states)), m_tunnel(tunnel), m_linkMonitor(linkMonitor) {
-    if (m_linkMonitor)
-        connect(m_linkMonitor, &LinkMonitor::linksChanged, this, &Failover::onLinkChanged);
+Failover::Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel)
+    : m_states(std::move(states)), m_tunnel(tunnel) {
     ConnectionEvents& events = ConnectionEvents::shared();
     connect(&events, &ConnectionEvents::administratorAnswered, this,
             &Failover::onAdministratorAnswered);
-    connect(&events, &ConnectionEvents::attemptCancelled, this,
-            [this] { m_waitingForAdministrator = false; });
-    m_states->attemptEnded = [guard = QPointer<Failover>(this)] {
-        if (!guard)
-            return;
-        guard->m_waitingForAdministrator = false;
-        guard->watchLinks(connectedOverOpenVPN());
-    };
-    // Screens are made afresh by the menu: the new one takes over watching the tunnel.
-    watchLinks(connectedOverOpenVPN());
+    // However an attempt ends, a dialog still open no longer holds the supervision.
+    for (auto ended : {&ConnectionEvents::attemptCancelled, &ConnectionEvents::connected,
+                       &ConnectionEvents::disconnected})
+        connect(&events, ended, this, [this] { m_waitingForAdministrator = false; });
 }
 
 QString Failover::deviceDescription() {
@@ -91,7 +71,6 @@ void Failover::startStage(Stage stage) {
     }
     state.failoverTimer = std::move(timer);
     state.failoverTimer->start();
-    watchLinks(stage == Stage::EM2 || (stage == Stage::Main && state.selectedProtocol != kIKEv2));
 }
 
 void Failover::checkConnectMainServer() {
@@ -181,7 +160,7 @@ void Failover::expireEM1() {
     if (stable.size() < 2) {
         m_states->showDisconnected();
         emit ConnectionEvents::shared().allServersFailed();
-        showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
+        alertUnlessReconnecting("error_connect_failed");
         return;
     }
     const std::shared_ptr<ServerData> next = stable.at(1);
@@ -217,7 +196,7 @@ void Failover::expireEM2() {
     endStage();
     m_states->showDisconnected();
     emit ConnectionEvents::shared().allServersFailed();
-    showConfirmAlert(localized(QStringLiteral("error_connect_failed")));
+    alertUnlessReconnecting("error_connect_failed");
 }
 
 void Failover::requestStableServer() {
@@ -249,7 +228,7 @@ void Failover::handleStableServers(const ApiReply& reply) {
     }
     if (state.stableServerList.isEmpty()) {
         emit ConnectionEvents::shared().allServersFailed();
-        showConfirmAlert(localized(QStringLiteral("error_no_stable_server")));
+        alertUnlessReconnecting("error_no_stable_server");
         // The OpenVPN attempt has no status event that could end its connecting look.
         if (openvpnAttempt)
             m_states->showDisconnected();
@@ -337,7 +316,11 @@ void Failover::reportFailedServer(const QString& name, const QString& address) {
 
 void Failover::endStage() {
     appState().stopFailoverTimer();
-    watchLinks(false);
+}
+
+void Failover::alertUnlessReconnecting(const char* key) {
+    if (!ConnectionEvents::shared().isReconnecting())
+        showConfirmAlert(localized(QLatin1String(key)));
 }
 
 void Failover::disconnectAttempt() {
@@ -376,40 +359,7 @@ void Failover::onAdministratorAnswered(bool accepted) {
         m_states->cancelAttempt();
 }
 
-bool Failover::tunnelInterfaceAppeared() const {
+bool Failover::tunnelInterfaceAppeared() {
     const InterfaceList* interfaces = services().interfaces;
     return interfaces && appState().baselineUtunCount < countTunnelInterfaces(*interfaces);
-}
-
-void Failover::watchLinks(bool openvpnTunnel) {
-    m_watchingLinks = openvpnTunnel && m_linkMonitor;
-    if (!m_linkMonitor)
-        return;
-    if (m_watchingLinks)
-        m_linkMonitor->start();
-    else
-        m_linkMonitor->stop();
-}
-
-void Failover::onLinkChanged() {
-    const AppState& state = appState();
-    if (!m_watchingLinks)
-        return;
-    if (connectedOverOpenVPN()) {
-        if (!tunnelInterfaceAppeared()) {
-            qCInfo(lcFailover) << "the OpenVPN tunnel went away";
-            m_states->showDisconnected();
-        }
-        return;
-    }
-    const bool attemptRunning = state.failoverTimer && state.failoverTimer->isActive();
-    if (!attemptRunning) {
-        // The tunnel ended: a sign-out, or a drop the watch of a screen the menu replaced saw
-        // first. This screen shows it too.
-        watchLinks(false);
-        if (ConnectionView* view = m_states->view(); view && !state.isConnected)
-            view->renderDisconnected(m_states->isAutoServer);
-    } else if (!state.isConnected && tunnelInterfaceAppeared()) {
-        m_states->showConnected();
-    }
 }

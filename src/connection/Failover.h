@@ -8,7 +8,6 @@
 
 class ApiReply;
 class ConnectionStates;
-class LinkMonitor;
 class ServerData;
 class TunnelControl;
 
@@ -21,8 +20,7 @@ class Failover final : public QObject, public std::enable_shared_from_this<Failo
 public:
     enum class Stage { Main, EM1, EM2 };
 
-    Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel,
-             LinkMonitor* linkMonitor);
+    Failover(std::shared_ptr<ConnectionStates> states, TunnelControl& tunnel);
 
     // A new repeating one-second timer with the stage's handler becomes failoverTimer.
     void startStage(Stage stage);
@@ -48,6 +46,8 @@ public:
 
     // "macOS " and the operating system's own name and version.
     static QString deviceDescription();
+    // More interfaces named utunN are up than before this run's first tunnel.
+    static bool tunnelInterfaceAppeared();
 
 private:
     void tick(Stage stage);
@@ -59,16 +59,11 @@ private:
     void refuseAttempt(const QString& reason);
     void endStage();
     void disconnectAttempt();
-    bool tunnelInterfaceAppeared() const;
-    void watchLinks(bool openvpnTunnel);
-    void onLinkChanged();
     void onAdministratorAnswered(bool accepted);
+    // The user is told of a failover that gave up, unless the client reconnects by itself.
+    void alertUnlessReconnecting(const char* key);
 
     std::shared_ptr<ConnectionStates> m_states;
     TunnelControl& m_tunnel;
-    LinkMonitor* m_linkMonitor;
-    // True while an OpenVPN attempt waits for its interface and while that interface may
-    // go away under a connected tunnel.
-    bool m_watchingLinks = false;
     bool m_waitingForAdministrator = false;
 };

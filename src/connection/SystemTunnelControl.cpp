@@ -64,6 +64,18 @@ void SystemTunnelControl::stopOpenVPN() {
     ::stopOpenVPN();
 }
 
+bool SystemTunnelControl::openVPNRunning() const {
+    return m_launcher.isRunning();
+}
+
+void SystemTunnelControl::setOpenVPNExitHandler(std::function<void()> handler) {
+    m_launcher.setExitHandler(std::move(handler));
+}
+
+void SystemTunnelControl::recheckIKEv2() {
+    VPNManager::shared().manager().recheckStatus();
+}
+
 VpnStatus SystemTunnelControl::vpnStatus() const {
     return VPNManager::shared().manager().status();
 }

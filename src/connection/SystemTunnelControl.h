@@ -18,6 +18,9 @@ public:
     void installAndLaunchOpenVPN(const std::function<void()>& showConnecting,
                                  const std::function<void()>& presentAdminDialog) override;
     void stopOpenVPN() override;
+    bool openVPNRunning() const override;
+    void setOpenVPNExitHandler(std::function<void()> handler) override;
+    void recheckIKEv2() override;
     VpnStatus vpnStatus() const override;
     Subject<VpnStatus>& statusEvent() override;
     void applyDNSOverride() override;

@@ -24,6 +24,12 @@ public:
     virtual void installAndLaunchOpenVPN(const std::function<void()>& showConnecting,
                                          const std::function<void()>& presentAdminDialog) = 0;
     virtual void stopOpenVPN() = 0;
+    // Whether the OpenVPN launched last is still running: its process, not its interface.
+    virtual bool openVPNRunning() const = 0;
+    // `handler` runs on the main thread when the OpenVPN launched last exits.
+    virtual void setOpenVPNExitHandler(std::function<void()> handler) = 0;
+    // Reads the IKEv2 tunnel's state again; a change comes as a status event.
+    virtual void recheckIKEv2() = 0;
     // The system VPN connection's status and its changes.
     virtual VpnStatus vpnStatus() const = 0;
     virtual Subject<VpnStatus>& statusEvent() = 0;

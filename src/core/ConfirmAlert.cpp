@@ -16,3 +16,8 @@ void showConfirmAlert(const QString& text) {
     }
     alerts->showConfirmAlert(text, localized(QStringLiteral("CONFIRM")));
 }
+
+void closeConfirmAlert(const QString& text) {
+    if (Alerts* alerts = services().alerts)
+        alerts->closeConfirmAlert(text);
+}

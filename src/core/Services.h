@@ -8,7 +8,6 @@ class ConnectionObserver;
 class ContentWindow;
 class InterfaceList;
 class ItemStore;
-class LinkMonitor;
 class NotificationCenter;
 class Preferences;
 class Reachability;
@@ -31,8 +30,6 @@ struct Services {
     SystemVpnService* vpnService = nullptr;
     ScriptRunner* scriptRunner = nullptr;
     InterfaceList* interfaces = nullptr;
-    // Announces new links so an OpenVPN tunnel is seen before the next tick; optional.
-    LinkMonitor* linkMonitor = nullptr;
     Storyboard* storyboard = nullptr;
     TunnelTeardown* teardown = nullptr;
     StartupSteps* startupSteps = nullptr;

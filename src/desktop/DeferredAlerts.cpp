@@ -28,6 +28,12 @@ void DeferredAlerts::showConfirmAlert(const QString& text, const QString& button
         m_notifier.postAlert(text);
 }
 
+void DeferredAlerts::closeConfirmAlert(const QString& text) {
+    m_held.removeIf(
+        [key = QStringLiteral("confirm:") + text](const Held& held) { return held.key == key; });
+    m_alerts.closeConfirmAlert(text);
+}
+
 // The expiry warning announces itself as a notification already (the connection's
 // expiryWarning event): held, it is not announced twice.
 void DeferredAlerts::showExpiryAlert(const ExpiryAlert& alert) {

@@ -27,6 +27,7 @@ public:
     void setQuiet(std::function<bool()> quiet) { m_quiet = std::move(quiet); }
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
+    void closeConfirmAlert(const QString& text) override;
     void showExpiryAlert(const ExpiryAlert& alert) override;
     int showChoiceAlert(const QString& text, const QStringList& buttonTitles) override;
 

@@ -40,12 +40,17 @@ DesktopNotifier::DesktopNotifier(DesktopNotifications& notifications, DesktopSet
                   QStringLiteral("network.disconnected"),
                   blocked ? Urgency::Critical : Urgency::Normal);
     });
+    // While the client reconnects by itself, only the reconnect is news, not each try.
     connect(&events, &ConnectionEvents::switchedToStableServer, this, [this](const QString& name) {
+        if (ConnectionEvents::shared().isReconnecting())
+            return;
         postState("NOTIFY_TITLE_RECONNECTING",
                   localized(QStringLiteral("NOTIFY_STABLE_SERVER")).arg(name),
                   QStringLiteral("network"), Urgency::Normal);
     });
     connect(&events, &ConnectionEvents::allServersFailed, this, [this] {
+        if (ConnectionEvents::shared().isReconnecting())
+            return;
         postState("NOTIFY_TITLE_NOT_CONNECTED", localized(QStringLiteral("NOTIFY_ALL_FAILED")),
                   QStringLiteral("network.error"), Urgency::Normal);
     });

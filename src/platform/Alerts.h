@@ -11,6 +11,9 @@ public:
 
     // Warning style, empty message text, `text` as informative text, one button.
     virtual void showConfirmAlert(const QString& text, const QString& buttonTitle) = 0;
+    // Closes the confirm alerts with `text` that are open or waiting to open, as if the
+    // user had confirmed them: what they told of is over.
+    virtual void closeConfirmAlert(const QString& text) = 0;
 
     struct ExpiryAlert {
         QString text;

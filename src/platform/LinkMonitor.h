@@ -2,9 +2,9 @@
 
 #include <QObject>
 
-// Tells when the kernel announces a network link coming or going, or a new address, so a
-// tunnel that comes up is seen at once instead of at the next supervision tick, and one
-// that goes away is seen at all.
+// Tells when the kernel announces a network link coming or going, a new address or a
+// changed route, so a tunnel that comes up is seen at once instead of at the next
+// supervision tick, and one that goes away, or whose network moved, is seen at all.
 class LinkMonitor : public QObject {
     Q_OBJECT
 public:

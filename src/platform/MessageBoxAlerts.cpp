@@ -36,7 +36,16 @@ void MessageBoxAlerts::showConfirmAlert(const QString& text, const QString& butt
     QMessageBox box(QMessageBox::Warning, QString(), QString());
     prepare(box, text);
     box.addButton(buttonTitle, QMessageBox::AcceptRole);
+    m_openConfirms.append(&box);
     box.exec();
+    m_openConfirms.removeAll(&box);
+}
+
+void MessageBoxAlerts::closeConfirmAlert(const QString& text) {
+    for (const QPointer<QMessageBox>& box : m_openConfirms) {
+        if (box && box->informativeText() == text)
+            box->accept();
+    }
 }
 
 void MessageBoxAlerts::showExpiryAlert(const ExpiryAlert& alert) {

@@ -2,6 +2,7 @@
 
 #include "platform/Alerts.h"
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -17,6 +18,7 @@ public:
     void setWindow(QWidget* window, const QString& title);
 
     void showConfirmAlert(const QString& text, const QString& buttonTitle) override;
+    void closeConfirmAlert(const QString& text) override;
     void showExpiryAlert(const ExpiryAlert& alert) override;
     int showChoiceAlert(const QString& text, const QStringList& buttonTitles) override;
 
@@ -25,4 +27,5 @@ private:
 
     QPointer<QWidget> m_window;
     QString m_title;
+    QList<QPointer<QMessageBox>> m_openConfirms;
 };

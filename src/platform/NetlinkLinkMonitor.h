@@ -3,7 +3,7 @@
 #include "platform/LinkMonitor.h"
 #include "platform/RtnetlinkWatch.h"
 
-// Link and new IPv4 address announcements of the kernel's rtnetlink.
+// Link, new IPv4 address and IPv4 route announcements of the kernel's rtnetlink.
 class NetlinkLinkMonitor final : public LinkMonitor {
     Q_OBJECT
 public:

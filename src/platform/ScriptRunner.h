@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Runs one AppleScript statement of the form
 //   do shell script "COMMAND" [user name "U" password "P" with administrator privileges]
@@ -13,4 +14,10 @@ public:
     virtual void runAppleScript(const QString& source) = 0;
     // Starts the interpreter on a script file and does not wait for it.
     virtual void runScriptFile(const QString& path) = 0;
+    // The files one after the other, in this order, and does not wait for them; a runner
+    // that can runs them in one interpreter, which checks the password once.
+    virtual void runScriptFiles(const QStringList& paths) {
+        for (const QString& path : paths)
+            runScriptFile(path);
+    }
 };

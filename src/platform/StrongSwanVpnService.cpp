@@ -364,6 +364,11 @@ void StrongSwanVpnService::stopEnded() {
         beginStart();
 }
 
+void StrongSwanVpnService::recheckStatus() {
+    if (m_status == VpnStatus::Connected)
+        refreshStatus(m_operation);
+}
+
 // Connected means an established IKE SA with an installed child SA of our connection.
 void StrongSwanVpnService::refreshStatus(quint64 operation, std::function<void()> then) {
     swanctl({QStringLiteral("--list-sas"), QStringLiteral("--raw"), QStringLiteral("--ike"), kName},

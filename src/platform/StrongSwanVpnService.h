@@ -56,6 +56,8 @@ public:
     ErrorCode startVPNTunnel() override;
     void stopVPNTunnel() override;
     VpnStatus status() const override { return m_status; }
+    // MOBIKE and dead peer detection are charon's: the SA's state says whether they kept it.
+    void recheckStatus() override;
     bool isAvailable() const override { return viciReachable(m_config.viciSocket); }
 
 private:

@@ -4,6 +4,7 @@
 #include "platform/StatementFile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -81,18 +82,24 @@ void SudoScriptRunner::runAppleScript(const QString& source) {
 }
 
 void SudoScriptRunner::runScriptFile(const QString& path) {
+    runScriptFiles({path});
+}
+
+void SudoScriptRunner::runScriptFiles(const QStringList& paths) {
     // The interpreter checks again as it reads; this leaves the reason in our own log.
-    const auto checked = StatementFile::read(path);
-    if (const auto* refusal = std::get_if<StatementFile::Refusal>(&checked)) {
-        qCWarning(lcScript) << "statement file refused:" << refusal->reason;
-        return;
+    for (const QString& path : paths) {
+        const auto checked = StatementFile::read(path);
+        if (const auto* refusal = std::get_if<StatementFile::Refusal>(&checked)) {
+            qCWarning(lcScript) << "statement file refused:" << refusal->reason;
+            return;
+        }
     }
     if (m_interpreter.isEmpty()) {
-        qCWarning(lcScript) << kInterpreterName << "not found; not running" << path;
+        qCWarning(lcScript) << kInterpreterName << "not found; not running" << paths;
         return;
     }
-    if (!QProcess::startDetached(m_interpreter, {path}))
-        qCWarning(lcScript) << "could not start" << m_interpreter << "for" << path;
+    if (!QProcess::startDetached(m_interpreter, paths))
+        qCWarning(lcScript) << "could not start" << m_interpreter << "for" << paths;
 }
 
 bool SudoScriptRunner::run(const QString& source) {
@@ -127,7 +134,7 @@ bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
                             << "cannot be read";
         return false;
     }
-    if (!m_accounts.checkPassword(user, *password)) {
+    if (!passwordAccepted(user, *password)) {
         qCWarning(lcScript) << "refused: wrong password for" << user;
         return false;
     }
@@ -137,4 +144,20 @@ bool SudoScriptRunner::runPrivileged(const AppleScriptStatement& statement) {
     if (status != 0)
         qCInfo(lcScript) << "privileged command ended with status" << status;
     return status == 0;
+}
+
+bool SudoScriptRunner::passwordAccepted(const QString& user, const QString& password) {
+    const QByteArray key = user.toUtf8() + '\0' +
+                           QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256);
+    {
+        const std::lock_guard lock(m_acceptedLock);
+        const auto accepted = m_accepted.constFind(key);
+        if (accepted != m_accepted.cend() && !accepted->hasExpired(kAcceptedForMs))
+            return true;
+    }
+    if (!m_accounts.checkPassword(user, password))
+        return false;
+    const std::lock_guard lock(m_acceptedLock);
+    m_accepted[key].start();
+    return true;
 }

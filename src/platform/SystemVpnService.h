@@ -65,6 +65,9 @@ public:
     virtual ErrorCode startVPNTunnel() = 0;
     virtual void stopVPNTunnel() = 0;
     virtual VpnStatus status() const = 0;
+    // Reads the connection's state again now, after the network changed under it; a
+    // change comes as a status change.
+    virtual void recheckStatus() {}
     // Whether the service behind the profile runs at all; a start is refused while not.
     virtual bool isAvailable() const { return true; }
 

@@ -74,6 +74,11 @@ void StartupChain::queueStatusText(const QString& text) {
         this, [this, text] { m_view.setStatusText(text); }, Qt::QueuedConnection);
 }
 
+void StartupChain::queueWorkingLook() {
+    QMetaObject::invokeMethod(
+        this, [this] { m_view.showWorkingLook(); }, Qt::QueuedConnection);
+}
+
 void StartupChain::runStartupChecks() {
     StartupSteps* steps = services().startupSteps;
     if (!steps) {
@@ -104,6 +109,7 @@ bool StartupChain::networkReachable() const {
 }
 
 void StartupChain::downloadPackage() {
+    m_view.showWorkingLook();
     QPointer self(this);
     services().startupSteps->downloadSettingsPackage(
         [self] {
@@ -129,6 +135,9 @@ void StartupChain::checkNetwork() {
         return;
     }
     logLine(QStringLiteral("Internet Connected"));
+    // The alert told of a network that is back: it goes by itself and frees the screen.
+    if (m_networkAlertShown)
+        closeConfirmAlert(localized(QStringLiteral("NETWORKNOTCONNECT")));
     initSession();
 }
 
@@ -145,6 +154,8 @@ void StartupChain::showWaiting(const char* key) {
 void StartupChain::requestFailed(const QString& path) {
     if (path != QLatin1String(ApiPath::initSession) && path != QLatin1String(ApiPath::osxVersion))
         return;
+    // Told before the client moves on to the next host.
+    m_roundOfHostsFailed = appState().apiHostIndex == apiHostTable().size() - 1;
     if (services().api->currentBackoffMs() == 0)
         return;
     showWaiting(networkReachable() ? "STARTUP_WAIT_SERVICE" : "STARTUP_WAIT_NETWORK");
@@ -152,6 +163,7 @@ void StartupChain::requestFailed(const QString& path) {
 
 void StartupChain::initSession() {
     queueStatusText(QStringLiteral("Session Checking..."));
+    queueWorkingLook();
     QPointer self(this);
     services().api->send(
         QLatin1String(ApiPath::initSession), {},
@@ -164,12 +176,13 @@ void StartupChain::initSession() {
         },
         [self] {
             if (self)
-                self->initSession();
+                self->retryFromFirstHostAfterARound(&StartupChain::initSession);
         });
 }
 
 void StartupChain::checkVersion() {
     m_view.setStatusText(QStringLiteral("Check Version..."));
+    m_view.showWorkingLook();
     ApiClient* api = services().api;
     setSessionCookies(api->cookieJar(), cookie_url);
     QPointer self(this);
@@ -181,8 +194,18 @@ void StartupChain::checkVersion() {
         },
         [self] {
             if (self)
-                self->checkVersion();
+                self->retryFromFirstHostAfterARound(&StartupChain::checkVersion);
         });
+}
+
+// The host table alone would go on with hosts 2 to 5 for good: a service whose first host
+// comes back while the others stay down would never be reached from this screen.
+void StartupChain::retryFromFirstHostAfterARound(void (StartupChain::*step)()) {
+    if (std::exchange(m_roundOfHostsFailed, false)) {
+        appState().apiHostIndex = 0;
+        selectApiBaseURL();
+    }
+    (this->*step)();
 }
 
 void StartupChain::handleVersionReply(const QString& result, const QString& versionCode) {

@@ -31,15 +31,20 @@ private:
     void sendAhead();
     void handleVersionReply(const QString& result, const QString& versionCode);
     void queueStatusText(const QString& text);
+    void queueWorkingLook();
     void downloadPackage();
     bool packageReady() const;
     bool networkReachable() const;
     void showWaiting(const char* key);
     void requestFailed(const QString& path);
+    // The retry of a step: after a failure at the last host, a new round of the hosts
+    // begins at the first one.
+    void retryFromFirstHostAfterARound(void (StartupChain::*step)());
 
     StartupView& m_view;
     Storyboard* m_storyboard;
     bool m_networkAlertShown = false;
     const char* m_waitingFor = nullptr; // the key of the line, to log each reason once
+    bool m_roundOfHostsFailed = false;
     StartupRetry m_retry;
 };

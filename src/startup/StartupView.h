@@ -11,6 +11,8 @@ public:
 
     // The status line of the step that runs.
     virtual void setStatusText(const QString& text) = 0;
+    // A step is under way (a request in flight, a download): the bar moves.
+    virtual void showWorkingLook() = 0;
     // The chain waits for the network, the service or the package: the bar slows down,
     // then rests.
     virtual void showWaitingLook() = 0;

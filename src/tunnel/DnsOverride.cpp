@@ -42,8 +42,8 @@ void applyDNSOverride() {
     const QString home = appState().vpnHomeDir;
     appState().dnsOverrideApplied = true;
     TeardownMarker::markPending();
-    runner->runScriptFile(home + kEthernetScript);
-    runner->runScriptFile(home + kWifiScript);
+    // Both in one privileged round: their order stays, the password is checked once.
+    runner->runScriptFiles({home + kEthernetScript, home + kWifiScript});
 }
 
 QStringList dnsResetStatements() {

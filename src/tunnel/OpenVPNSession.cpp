@@ -17,6 +17,7 @@
 #include "tunnel/PrivilegedScript.h"
 #include "tunnel/WorkingFiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -178,16 +179,19 @@ struct WorkItem::State {
 
 WorkItem::WorkItem() : m_state(std::make_shared<State>()) {}
 
-std::shared_ptr<WorkItem> WorkItem::start(std::function<void()> job) {
+std::shared_ptr<WorkItem> WorkItem::start(std::function<void()> job,
+                                          std::function<void()> finished) {
     std::shared_ptr<WorkItem> item(new WorkItem);
     // Detached: the job may outlive every handle, as the OpenVPN launch does.
-    std::thread([state = item->m_state, job = std::move(job)] {
+    std::thread([state = item->m_state, job = std::move(job), finished = std::move(finished)] {
         job();
         {
             const std::lock_guard lock(state->mutex);
             state->finished = true;
         }
         state->done.notify_all();
+        if (finished && QCoreApplication::instance())
+            QMetaObject::invokeMethod(QCoreApplication::instance(), finished, Qt::QueuedConnection);
     }).detach();
     return item;
 }
@@ -223,7 +227,17 @@ void OpenVPNLauncher::launchOpenVPN() {
     const QString statement = makePrivilegedScript(command);
     appState().openVPNMayRun = true;
     TeardownMarker::markPending();
-    m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); });
+    const quint64 launch = ++m_exit->launches;
+    m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); },
+                                 [exit = std::weak_ptr(m_exit), launch] {
+                                     const auto watch = exit.lock();
+                                     if (watch && launch == watch->launches && watch->handler)
+                                         watch->handler();
+                                 });
+}
+
+bool OpenVPNLauncher::isRunning() const {
+    return m_workItem && !m_workItem->isFinished();
 }
 
 void OpenVPNLauncher::installAndLaunchOpenVPN() {

@@ -35,7 +35,9 @@ void copyPackageFolders();
 // handle neither cancels the job nor waits for it.
 class WorkItem final {
 public:
-    static std::shared_ptr<WorkItem> start(std::function<void()> job);
+    // `finished`, when given, runs on the main thread once the job has ended.
+    static std::shared_ptr<WorkItem> start(std::function<void()> job,
+                                           std::function<void()> finished = {});
 
     bool isFinished() const;
     bool waitForFinished(int timeoutMs) const;
@@ -62,9 +64,20 @@ public:
     void installAndLaunchOpenVPN();
 
     std::shared_ptr<WorkItem> workItem() const { return m_workItem; }
+    // The statement of the last launch runs as long as its OpenVPN: the process is ours
+    // and up while the job has not ended.
+    bool isRunning() const;
+    // Runs on the main thread when the OpenVPN of the last launch has exited.
+    void setExitHandler(std::function<void()> handler) { m_exit->handler = std::move(handler); }
 
 private:
     OpenVPNScreen m_screen;
+    // Shared with the launch jobs, which may end after this launcher is gone.
+    struct ExitWatch {
+        std::function<void()> handler;
+        quint64 launches = 0;
+    };
+    std::shared_ptr<ExitWatch> m_exit = std::make_shared<ExitWatch>();
     // The launch job runs for the life of the OpenVPN process; a new launch only
     // replaces the handle.
     std::shared_ptr<WorkItem> m_workItem;

@@ -16,11 +16,12 @@ namespace {
 constexpr int kWidth = 350;
 constexpr int kHeight = 500;
 // A regular start is over long before this; the busy bar repaints some 30 times a second,
-// and every repaint wakes several threads.
+// and every repaint wakes several threads. A step that takes longer (a download) moves the
+// bar in slow steps.
 constexpr int kBusyAnimationMs = 3000;
 constexpr int kSlowStepMs = 500;
 constexpr int kSlowSteps = 6;
-// Then the bar rests; the status line says what the screen waits for.
+// While the chain waits, the bar rests after these; the status line says what for.
 constexpr int kSlowStepsBeforeRest = 20;
 
 QLabel* makeLabel(QWidget* parent, const QRect& frame, int pointSize) {
@@ -65,10 +66,10 @@ void InitialVC::viewDidLoad() {
     connect(&m_barSteps, &QTimer::timeout, this, [this] {
         if (progressbar)
             progressbar->setValue((progressbar->value() + 1) % (kSlowSteps + 1));
-        if (--m_barStepsLeft == 0)
+        if (m_barStepsLeft > 0 && --m_barStepsLeft == 0)
             m_barSteps.stop();
     });
-    QTimer::singleShot(kBusyAnimationMs, this, &InitialVC::showWaitingLook);
+    QTimer::singleShot(kBusyAnimationMs, this, &InitialVC::endBusyAnimation);
 }
 
 void InitialVC::showEvent(QShowEvent* event) {
@@ -94,13 +95,32 @@ void InitialVC::setStatusText(const QString& text) {
         checkStatus->setText(text);
 }
 
+void InitialVC::showWorkingLook() {
+    m_working = true;
+    if (m_busyAnimationOver)
+        stepTheBar();
+}
+
 void InitialVC::showWaitingLook() {
-    if (!progressbar || m_barStepsLeft >= 0)
+    m_working = false;
+    endBusyAnimation();
+}
+
+void InitialVC::endBusyAnimation() {
+    m_busyAnimationOver = true;
+    stepTheBar();
+}
+
+void InitialVC::stepTheBar() {
+    if (!progressbar)
         return;
-    m_barStepsLeft = kSlowStepsBeforeRest;
-    progressbar->setRange(0, kSlowSteps);
-    progressbar->setValue(0);
-    m_barSteps.start(kSlowStepMs);
+    if (progressbar->maximum() == 0) {
+        progressbar->setRange(0, kSlowSteps);
+        progressbar->setValue(0);
+    }
+    m_barStepsLeft = m_working ? -1 : kSlowStepsBeforeRest;
+    if (!m_barSteps.isActive())
+        m_barSteps.start(kSlowStepMs);
 }
 
 void InitialVC::goToLogin(Storyboard* storyboard) {

@@ -13,8 +13,8 @@ class QProgressBar;
 class Storyboard;
 
 // The first screen of a run: shows the start-up chain's steps and hands over to the login
-// screen. While the chain waits, the bar slows down, then rests, so that waiting costs next
-// to nothing.
+// screen. The bar moves while a step is under way; while the chain waits, it slows down,
+// then rests, so that waiting costs next to nothing.
 class InitialVC final : public QWidget, public StartupView {
     Q_OBJECT
 public:
@@ -28,7 +28,9 @@ public:
 
     // StartupView
     void setStatusText(const QString& text) override;
+    void showWorkingLook() override;
     void showWaitingLook() override;
+    bool showsWaitingLook() const { return !m_working; }
     void goToLogin(Storyboard* storyboard) override;
 
 protected:
@@ -37,9 +39,13 @@ protected:
 private:
     void viewDidLoad();
     void viewDidAppear();
+    void endBusyAnimation();
+    void stepTheBar();
 
+    bool m_working = true; // set before the chain, which may report at once
+    bool m_busyAnimationOver = false;
+    QTimer m_barSteps;       // the slow animation that replaces the busy one
+    int m_barStepsLeft = -1; // -1: steps on while a step is under way
     StartupChain m_chain;
     bool m_appeared = false;
-    QTimer m_barSteps;       // the slow animation that replaces the busy one
-    int m_barStepsLeft = -1; // -1 while the busy animation runs
 };

@@ -2,6 +2,7 @@
 
 #include "connection/AccountNotices.h"
 #include "connection/ConnectSequence.h"
+#include "connection/ConnectionSession.h"
 #include "connection/ConnectionStates.h"
 #include "connection/Failover.h"
 #include "connection/TunnelControl.h"
@@ -39,16 +40,25 @@ QString languageCode() {
 }
 } // namespace
 
-NetworkVC::NetworkVC(TunnelControl& tunnel, QWidget* parent)
-    : QWidget(parent), m_tunnel(tunnel), m_states(std::make_shared<ConnectionStates>(tunnel)),
-      m_failover(std::make_shared<Failover>(m_states, tunnel, services().linkMonitor)),
-      m_connect(std::make_shared<ConnectSequence>(m_states, m_failover, tunnel)),
+NetworkVC::NetworkVC(ConnectionSession& session, QWidget* parent)
+    : QWidget(parent), m_session(session), m_tunnel(session.tunnel()),
       m_notices(std::make_shared<AccountNotices>()) {
-    m_states->attachView(this, this);
     layOutNetworkVC(*this);
 }
 
 NetworkVC::~NetworkVC() = default;
+
+ConnectionStates& NetworkVC::states() {
+    return m_session.states();
+}
+
+Failover& NetworkVC::failover() {
+    return m_session.failover();
+}
+
+ConnectSequence& NetworkVC::connectSequence() {
+    return m_session.connectSequence();
+}
 
 void NetworkVC::loadViewIfNeeded() {
     if (m_loaded)
@@ -70,20 +80,20 @@ void NetworkVC::viewDidLoad() {
     LoadingBar->stopAnimation();
     ConnectComment->hide();
 
-    // A screen made while a tunnel is up (the menu swapped screens) shows that tunnel's
-    // server and look. An attempt still underway is watched by the screen that started
-    // it, which is gone: it is ended, so nothing runs behind a disconnected look.
+    // A screen made while a tunnel is up or coming up (the menu swapped screens) shows
+    // that tunnel's server and look; the attempt goes on, and this screen shows how it
+    // ends.
+    states().attachView(this, this);
+    m_session.followSystemStatus();
     const bool tunnelUp = state.isConnected;
-    if (!tunnelUp) {
-        if (state.isConnecting)
-            m_states->abandonAttempt();
+    const bool attemptUnderway = !tunnelUp && m_session.isAttemptUnderway();
+    if (!tunnelUp && !attemptUnderway)
         state.currentServer = state.ikev2ServerList.value(0);
-    }
     refreshServerDisplay();
 
-    if (!tunnelUp)
+    if (!tunnelUp && !attemptUnderway)
         applyVPNStatus(m_tunnel.vpnStatus());
-    m_tunnel.statusEvent().subscribe(this, &NetworkVC::applyVPNStatus);
+    m_tunnel.statusEvent().subscribe(this, &NetworkVC::showSystemStatus);
 
     ServerSelection->setStyleSheet(
         QStringLiteral("QPushButton { background: rgb(119, 89, 249); color: white; border: none; "
@@ -110,6 +120,8 @@ void NetworkVC::viewDidLoad() {
     showTrafficBlocked();
     if (tunnelUp)
         renderConnected();
+    else if (attemptUnderway)
+        renderConnecting();
     else
         showDisconnected();
 
@@ -118,11 +130,17 @@ void NetworkVC::viewDidLoad() {
 }
 
 bool NetworkVC::isAutoServer() const {
-    return m_states->isAutoServer;
+    return m_session.states().isAutoServer;
 }
 
 bool NetworkVC::isDontShow() const {
     return m_notices->isDontShow;
+}
+
+void NetworkVC::showSystemStatus(VpnStatus status) {
+    if (status != VpnStatus::Disconnected && status != VpnStatus::Connecting &&
+        status != VpnStatus::Connected)
+        applyVPNStatus(status);
 }
 
 void NetworkVC::applyVPNStatus(VpnStatus status) {
@@ -135,7 +153,7 @@ void NetworkVC::applyVPNStatus(VpnStatus status) {
     case VpnStatus::Disconnected:
     case VpnStatus::Connecting:
     case VpnStatus::Connected:
-        m_states->applyStateForStatus(status);
+        states().applyStateForStatus(status);
         break;
     case VpnStatus::Reasserting:
         NetworkButton->setEnabled(false);
@@ -177,19 +195,19 @@ void NetworkVC::showIdleLook() {
 }
 
 void NetworkVC::showDisconnected() {
-    m_states->showDisconnected();
+    states().showDisconnected();
 }
 
 void NetworkVC::showConnecting() {
-    m_states->showConnecting();
+    states().showConnecting();
 }
 
 void NetworkVC::showConnected() {
-    m_states->showConnected();
+    states().showConnected();
 }
 
 void NetworkVC::resetDNS() {
-    m_states->resetDNS();
+    states().resetDNS();
 }
 
 // The button is a picture: its name says what a press does now.
@@ -306,15 +324,15 @@ void NetworkVC::didSaveServer() {
 }
 
 void NetworkVC::checkConnectMainServer() {
-    m_failover->checkConnectMainServer();
+    failover().checkConnectMainServer();
 }
 
 void NetworkVC::checkConnectEM1() {
-    m_failover->checkConnectEM1();
+    failover().checkConnectEM1();
 }
 
 void NetworkVC::checkConnectEM2() {
-    m_failover->checkConnectEM2();
+    failover().checkConnectEM2();
 }
 
 void NetworkVC::fetchUserInfo() {
@@ -330,7 +348,7 @@ void NetworkVC::clickNotShow() {
 }
 
 void NetworkVC::ClickConnect() {
-    m_connect->ClickConnect();
+    connectSequence().ClickConnect();
 }
 
 void NetworkVC::ClickCheckBoxIKEV() {

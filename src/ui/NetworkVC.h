@@ -12,6 +12,7 @@
 
 class AccountNotices;
 class ConnectSequence;
+class ConnectionSession;
 class ConnectionStates;
 class Failover;
 class TunnelControl;
@@ -21,12 +22,12 @@ class QLabel;
 class QPushButton;
 
 // The main screen: the shown server, the protocol choice, the connect button and the
-// state of the tunnel. The logic lives in ConnectionStates, ConnectSequence, Failover
-// and AccountNotices; this class holds the widgets and forwards.
+// state of the tunnel. The logic lives in the run's ConnectionSession and in
+// AccountNotices; this class holds the widgets and forwards.
 class NetworkVC final : public QWidget, public ConnectionView, public SaveServerDelegate {
     Q_OBJECT
 public:
-    explicit NetworkVC(TunnelControl& tunnel, QWidget* parent = nullptr);
+    explicit NetworkVC(ConnectionSession& session, QWidget* parent = nullptr);
     ~NetworkVC() override;
 
     QPointer<::NetworkButton> NetworkButton;
@@ -87,9 +88,9 @@ public:
     // SaveServerDelegate
     void didSaveServer() override;
 
-    ConnectionStates& states() { return *m_states; }
-    Failover& failover() { return *m_failover; }
-    ConnectSequence& connectSequence() { return *m_connect; }
+    ConnectionStates& states();
+    Failover& failover();
+    ConnectSequence& connectSequence();
     AccountNotices& accountNotices() { return *m_notices; }
 
 public slots:
@@ -113,11 +114,12 @@ private:
     void showIdleLook();
     void nameNetworkButton(const char* key);
     void switchProtocol(const QString& protocol);
+    // The system VPN's statuses that only touch this screen's widgets; the session moves
+    // the states on the others.
+    void showSystemStatus(VpnStatus status);
 
+    ConnectionSession& m_session;
     TunnelControl& m_tunnel;
     bool m_loaded = false;
-    std::shared_ptr<ConnectionStates> m_states;
-    std::shared_ptr<Failover> m_failover;
-    std::shared_ptr<ConnectSequence> m_connect;
     std::shared_ptr<AccountNotices> m_notices;
 };

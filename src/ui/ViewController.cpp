@@ -152,6 +152,7 @@ void ViewController::viewDidLoad() {
             idField->setText(preferences->string(QStringLiteral("email")).value_or(QString()));
             pwField->setText(
                 KeychainWrapper::shared().readString(kAccountPasswordItem).value_or(QString()));
+            m_signingInAutomatically = true;
             login();
         }
     }
@@ -346,6 +347,8 @@ void ViewController::goToMain() {
             window->setContentViewController(controller);
             fitWindow(*window, kMainWidth, kMainHeight);
             logLine(QStringLiteral("Go To Main2====>"));
+            if (m_signingInAutomatically)
+                emit signedInAutomatically();
         },
         Qt::QueuedConnection);
 }

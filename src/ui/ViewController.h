@@ -36,6 +36,10 @@ public:
     CustomAlertView* showLoginAlert(const QString& key);
     void goToMain();
 
+signals:
+    // The remembered account signed in by itself and the main content is in place.
+    void signedInAutomatically();
+
 public slots:
     void ClickLogin();
     void EnterLoginWithSender();
@@ -58,4 +62,5 @@ private:
 
     Storyboard* m_storyboard;
     bool m_appeared = false;
+    bool m_signingInAutomatically = false;
 };

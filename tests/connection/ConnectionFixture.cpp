@@ -13,7 +13,6 @@ void ConnectionTest::SetUp() {
     signIn();
     services().scriptRunner = &scripts;
     services().interfaces = &interfaces;
-    services().linkMonitor = &linkMonitor;
     AppState& state = appState();
     state.ikev2ServerList = {makeServer(localized(QStringLiteral("AUTO_MATCHING")), QString(),
                                         QStringLiteral("KR"), QStringLiteral("IKEV2")),
@@ -29,19 +28,27 @@ void ConnectionTest::TearDown() {
     screen.reset();
     // The supervision timer keeps its logic alive; drop it before the doubles go.
     resetAppState();
-    services().linkMonitor = nullptr;
+    session.reset();
     ServiceTest::TearDown();
 }
 
 void ConnectionTest::loadScreen() {
     waitForDnsJobs();
-    screen = std::make_unique<NetworkVC>(tunnel);
+    screen = std::make_unique<NetworkVC>(*session);
     screen->loadViewIfNeeded();
 }
 
 void ConnectionTest::pressConnectAndWait() {
     screen->ClickConnect();
     ASSERT_TRUE(waitUntil([this] { return !screen->connectSequence().isCheckOutstanding(); }));
+}
+
+void ConnectionTest::connectOverOpenVPN() {
+    screen->ClickCheckBoxOpen();
+    appState().isAdminAuthorized = true;
+    pressConnectAndWait();
+    interfaces.addUpIPv4(QStringLiteral("utun3"));
+    linkMonitor.announce();
 }
 
 void ConnectionTest::tickMain(int n) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "connection/ConnectionSession.h"
 #include "connection/TunnelControl.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "platform/ScriptRunner.h"
 #include "support/FakeInterfaceList.h"
 #include "support/FakeLinkMonitor.h"
+#include "support/FakeSleepMonitor.h"
 #include "support/ServiceFixture.h"
 #include "ui/NetworkVC.h"
 
@@ -28,6 +30,11 @@ public:
         showConnecting();
     }
     void stopOpenVPN() override { calls << QStringLiteral("stopOpenVPN"); }
+    bool openVPNRunning() const override { return openVPNUp; }
+    void setOpenVPNExitHandler(std::function<void()> handler) override {
+        exitHandler = std::move(handler);
+    }
+    void recheckIKEv2() override { calls << QStringLiteral("recheckIKEv2"); }
     VpnStatus vpnStatus() const override { return status; }
     Subject<VpnStatus>& statusEvent() override { return event; }
     void applyDNSOverride() override { calls << QStringLiteral("applyDNSOverride"); }
@@ -38,9 +45,18 @@ public:
         event.notify(value);
     }
 
+    // Our OpenVPN exits.
+    void exitOpenVPN() {
+        openVPNUp = false;
+        if (exitHandler)
+            exitHandler();
+    }
+
     QStringList calls;
     VpnStatus status = VpnStatus::Disconnected;
     Subject<VpnStatus> event;
+    bool openVPNUp = false;
+    std::function<void()> exitHandler;
 };
 
 // The DNS reset runs on its own thread, so the record is locked.
@@ -82,6 +98,8 @@ protected:
     void loadScreen();
     // Presses connect and waits for the check's reply.
     void pressConnectAndWait();
+    // OpenVPN picked and its tunnel interface come up, as the link watch reports it.
+    void connectOverOpenVPN();
     // n supervision ticks of the stage that is running now.
     void tickMain(int n);
     void tickEM1(int n);
@@ -94,5 +112,9 @@ protected:
     static inline LockedScriptRunner scripts;
     FakeInterfaceList interfaces;
     FakeLinkMonitor linkMonitor;
+    FakeSleepMonitor sleepMonitor;
+    // Made with the fixture, so that fixtures built on this one can hand it on.
+    std::unique_ptr<ConnectionSession> session =
+        std::make_unique<ConnectionSession>(tunnel, &linkMonitor, &sleepMonitor);
     std::unique_ptr<NetworkVC> screen;
 };

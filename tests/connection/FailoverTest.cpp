@@ -42,14 +42,6 @@ protected:
         tickMain(10);
         ASSERT_TRUE(waitUntil(handled, 5000));
     }
-    // OpenVPN picked and its tunnel interface come up, as the link watch reports it.
-    void connectOverOpenVPN() {
-        screen->ClickCheckBoxOpen();
-        appState().isAdminAuthorized = true;
-        pressConnectAndWait();
-        interfaces.addUpIPv4(QStringLiteral("utun3"));
-        linkMonitor.announce();
-    }
     bool currentIs(const QString& name) {
         return appState().currentServer && appState().currentServer->name == name;
     }
@@ -268,10 +260,13 @@ TEST_F(FailoverTest, ConnectedOpenVPNLosesItsInterface_IsAnUnexpectedDropThatKee
     services().connectionObserver = &observer;
     connectOverOpenVPN();
     ASSERT_TRUE(appState().isConnected);
+    tunnel.openVPNUp = true;
     QSignalSpy drops(&ConnectionEvents::shared(), &ConnectionEvents::unexpectedDrop);
     linkMonitor.announce();
     EXPECT_TRUE(appState().isConnected) << "a change that leaves the tunnel up changes nothing";
 
+    // OpenVPN gone, and its interface with it.
+    tunnel.openVPNUp = false;
     interfaces.removeAll(QStringLiteral("utun3"));
     linkMonitor.announce();
     EXPECT_FALSE(appState().isConnected);

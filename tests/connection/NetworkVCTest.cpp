@@ -185,22 +185,39 @@ TEST_F(NetworkVCTest, ScreenMadeWhileConnected_ShowsItAndItsButtonDisconnectsTha
     }
 }
 
-// An attempt underway is watched by the screen that started it: a new screen ends it
-// rather than show "disconnected" over a tunnel still coming up.
-TEST_F(NetworkVCTest, ScreenMadeWhileConnecting_EndsTheAttempt) {
-    appState().selectedProtocol = QStringLiteral("OPENVPN");
-    appState().isConnecting = true;
-    appState().openVPNMayRun = true;
-    appState().pendingOpenVPNInstall = true;
-    appState().failoverTimer = std::make_unique<QTimer>();
-    appState().failoverTimer->start(1000);
-    tunnel.calls.clear();
-    loadScreen();
-    EXPECT_TRUE(tunnel.calls.contains(QStringLiteral("stopOpenVPN")));
-    EXPECT_FALSE(appState().failoverTimer->isActive());
-    EXPECT_FALSE(appState().isConnecting);
-    EXPECT_FALSE(appState().pendingOpenVPNInstall);
-    EXPECT_TRUE(visible(screen->ConnectComment));
+// Coming back to the connection screen during an attempt (the menu makes a new one) leaves
+// the attempt running: the new screen shows it connecting, then how it ended.
+TEST_F(NetworkVCTest, ScreenMadeWhileConnecting_ShowsTheAttemptAndItsOutcome) {
+    const QList<std::pair<QString, std::function<void()>>> protocols = {
+        {QStringLiteral("IKEV2"), [this] { tunnel.report(VpnStatus::Connected); }},
+        {QStringLiteral("OPENVPN"), [this] {
+             interfaces.addUpIPv4(QStringLiteral("utun3"));
+             tickMain(1);
+         }}};
+    for (const auto& [protocol, tunnelComesUp] : protocols) {
+        SCOPED_TRACE(protocol.toStdString());
+        protocol == QLatin1String("IKEV2") ? screen->ClickCheckBoxIKEV()
+                                           : screen->ClickCheckBoxOpen();
+        appState().isAdminAuthorized = true;
+        pressConnectAndWait();
+        const QString tried = appState().currentServer->name;
+        tunnel.calls.clear();
+        loadScreen();
+        EXPECT_TRUE(visible(screen->LoadingBar)) << "the new screen shows the attempt";
+        EXPECT_FALSE(screen->NetworkButton->isEnabled());
+        EXPECT_EQ(screen->ServerName->text(), tried);
+        EXPECT_TRUE(appState().failoverTimer->isActive());
+        EXPECT_TRUE(tunnel.calls.isEmpty())
+            << "nothing stopped: " << tunnel.calls.join(", ").toStdString();
+
+        tunnelComesUp();
+        EXPECT_TRUE(appState().isConnected);
+        EXPECT_TRUE(visible(screen->svConnected));
+        screen->ClickConnect();
+        tunnel.report(VpnStatus::Disconnected);
+        interfaces.removeAll(QStringLiteral("utun3"));
+        ASSERT_FALSE(appState().isConnected);
+    }
 }
 
 TEST_F(NetworkVCTest, AdminDialog_OnlyOneAtATime) {

@@ -73,7 +73,7 @@ protected:
     void SetUp() override {
         ConnectionTest::SetUp();
         storyboard.registerController(QStringLiteral("NetworkVC"),
-                                      [this] { return new NetworkVC(tunnel); });
+                                      [this] { return new NetworkVC(*session); });
         storyboard.registerController(QStringLiteral("UserVC"), [] { return new UserVC; });
         storyboard.registerController(QStringLiteral("PasswordChangeVC"),
                                       [] { return new PasswordChangeVC; });

@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
+#include "connection/ConnectionSession.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
 #include "desktop/ServerShortcuts.h"
@@ -28,7 +29,8 @@ protected:
     MainWindow window;
     ServerShortcuts shortcuts{preferences()};
     RecordingTunnelControl tunnel;
-    DesktopController controller{window, delegate, tunnel};
+    ConnectionSession session{tunnel, nullptr, nullptr};
+    DesktopController controller{window, delegate, session};
     SingleInstance instance{QString()};
     SettingsCatalog catalog;
     ControlServer server{instance, controller, shortcuts, catalog};
@@ -89,7 +91,7 @@ TEST_F(ControlServerTest, OverLongLine_IsAnsweredWithAReasonAndTheNextRequestToo
     const QString path = SingleInstance::privateFolder(tempPath() + "/run") + "/instance.sock";
     SingleInstance listening(path);
     ASSERT_TRUE(listening.claim());
-    ControlServer answering(listening, controller, shortcuts);
+    ControlServer answering(listening, controller, shortcuts, catalog);
     QLocalSocket peer;
     peer.connectToServer(path);
     ASSERT_TRUE(peer.waitForConnected(5000));

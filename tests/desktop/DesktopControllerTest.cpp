@@ -29,7 +29,7 @@ protected:
     void SetUp() override {
         ConnectionTest::SetUp();
         storyboard.registerController(QStringLiteral("NetworkVC"),
-                                      [this] { return new NetworkVC(tunnel); });
+                                      [this] { return new NetworkVC(*session); });
         storyboard.registerController(QStringLiteral("UserVC"), [] { return new QWidget; });
         storyboard.registerController(QStringLiteral("PasswordChangeVC"),
                                       [] { return new QWidget; });
@@ -74,7 +74,7 @@ protected:
     OrvelController* shell = nullptr;
     ServerShortcuts shortcuts{preferences()};
     SettingsCatalog catalog;
-    DesktopController controller{window, delegate, tunnel};
+    DesktopController controller{window, delegate, *session};
     RecordingDesktopNotifications notifications;
     DesktopSettings settings{preferences()};
     DesktopNotifier notifier{notifications, settings, [] { return false; }};

@@ -115,3 +115,20 @@ TEST_F(DesktopNotifierTest, Actions_OpenTheWindowAndTheRenewPage) {
     EXPECT_EQ(renewPageOpened, 1);
     EXPECT_EQ(windowShown, 1);
 }
+
+// Reconnecting by itself, the user hears of the drop and of the reconnect, not of each try
+// and its failover in between; an OpenVPN that restarted by itself is not news at all.
+TEST_F(DesktopNotifierTest, WhileReconnecting_OnlyTheDropAndTheReconnectAreNews) {
+    states.showConnected();
+    states.showDisconnected();
+    events.setReconnecting(true);
+    emit events.switchedToStableServer("Stable 2");
+    emit events.allServersFailed();
+    states.showConnected();
+    events.setReconnecting(false);
+    states.showReasserting();
+    states.showRestored();
+    EXPECT_EQ(recorder.bodies(),
+              QStringList({"Connected to Tokyo 1", "The VPN connection was lost.",
+                           "Connected to Tokyo 1"}));
+}

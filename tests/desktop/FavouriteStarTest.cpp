@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
+#include "connection/ConnectionSession.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
 #include "core/AppState.h"
@@ -69,7 +70,8 @@ protected:
     AppDelegate delegate{teardown};
     MainWindow window;
     RecordingTunnelControl tunnel;
-    DesktopController controller{window, delegate, tunnel};
+    ConnectionSession session{tunnel, nullptr, nullptr};
+    DesktopController controller{window, delegate, session};
     TrayIcon tray{controller, shortcuts};
     std::unique_ptr<TableViewController> list;
     int picks = 0;

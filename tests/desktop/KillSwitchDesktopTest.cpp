@@ -2,6 +2,7 @@
 // the tray shows while traffic is blocked.
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
+#include "connection/ConnectionSession.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
 #include "core/AppState.h"
@@ -71,7 +72,8 @@ TEST_F(KillSwitchDesktopTest, Tray_SaysWhileTrafficIsBlocked) {
     MainWindow window;
     ServerShortcuts shortcuts(preferences());
     RecordingTunnelControl tunnel;
-    DesktopController controller(window, delegate, tunnel);
+    ConnectionSession session{tunnel, nullptr, nullptr};
+    DesktopController controller(window, delegate, session);
     TrayIcon tray(controller, shortcuts);
     const QString text = localized(QStringLiteral("KILLSWITCH_BLOCKING"));
     const auto blockedLine = [&tray, &text]() -> QAction* {

@@ -2,6 +2,7 @@
 // the simulated system VPN, the screen follows its status events and the DNS statements
 // go through the recording runner.
 #include "api/ApiClient.h"
+#include "connection/ConnectionSession.h"
 #include "connection/ConnectionStates.h"
 #include "connection/SystemTunnelControl.h"
 #include "core/AppState.h"
@@ -44,6 +45,7 @@ protected:
             screen->states().workItem()->waitForFinished(5000);
         screen.reset();
         resetAppState();
+        connection.reset();
         VPNManager::resetShared();
         ServiceTest::TearDown();
     }
@@ -52,11 +54,14 @@ protected:
     MemoryItemStore items;
     FakeInterfaceList interfaces;
     RecordingScriptRunner scripts;
+    std::unique_ptr<ConnectionSession> connection;
     std::unique_ptr<NetworkVC> screen;
 };
 
 TEST_F(ConnectJourneyTest, IKEv2_PermissionConnectingConnectedAndDisconnect) {
-    screen = std::make_unique<NetworkVC>(SystemTunnelControl::shared());
+    connection =
+        std::make_unique<ConnectionSession>(SystemTunnelControl::shared(), nullptr, nullptr);
+    screen = std::make_unique<NetworkVC>(*connection);
     screen->loadViewIfNeeded();
     screen->states().workItem()->waitForFinished(5000);
     screen->ClickConnect();

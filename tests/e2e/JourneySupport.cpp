@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -537,4 +538,75 @@ QByteArray JourneyTest::resolverContent() const {
 
 QString JourneyTest::vpnHome() const {
     return homeDirectory() + QStringLiteral("/OrvelVPN/");
+}
+
+NamespaceJourneyTest::NamespaceJourneyTest(const char* script, const QString& client,
+                                           const QString& folder, const QString& helper)
+    : m_script(script), m_client(client), m_folderName(folder), m_helper(helper) {}
+
+void NamespaceJourneyTest::enterWorld(std::initializer_list<const char*> tools) {
+    if (const QString missing = e2e::missingPrerequisite(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    for (const char* tool : tools) {
+        if (e2e::run(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("command -v ") + tool}) != 0)
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    m_ownNetwork = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    m_suffix = QString::number(::getpid());
+    m_folder = tempPath() + QLatin1Char('/') + m_folderName;
+    ASSERT_EQ(world(QStringLiteral("up")), 0) << "the world did not come up";
+    const QString space = QStringLiteral("/run/netns/orvel-%1-%2").arg(m_client, m_suffix);
+    const int fd = ::open(QFile::encodeName(space).constData(), O_RDONLY | O_CLOEXEC);
+    const bool entered = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ASSERT_TRUE(entered) << qPrintable(space);
+    // In the client's namespace from here: the service stand-in listens on its loopback.
+    prepareWorld({true, false, false});
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_EQ(::mount("sysfs", "/sys", "sysfs", 0, nullptr), 0) << "a /sys of the namespace";
+}
+
+void NamespaceJourneyTest::TearDown() {
+    JourneyTest::TearDown();
+    if (m_ownNetwork >= 0) {
+        ::setns(m_ownNetwork, CLONE_NEWNET);
+        ::close(m_ownNetwork);
+    }
+    if (!m_suffix.isEmpty())
+        world(QStringLiteral("down"));
+}
+
+int NamespaceJourneyTest::world(const QString& command) {
+    QByteArray output;
+    const int status =
+        e2e::run(QStringLiteral("bash"),
+                 {QStringLiteral("-c"), QString::fromLatin1(m_script), QStringLiteral("world"),
+                  command, m_folder, m_suffix, m_helper, kWorldVpnUser, kWorldVpnPassword},
+                 &output, 60000);
+    if (status != 0)
+        std::printf("world %s: %s\n", qPrintable(command), output.constData());
+    return status;
+}
+
+QString NamespaceJourneyTest::ovpnClientConfig(const QString& pki, const QString& host,
+                                               quint16 port) const {
+    QFile ca(pki + QStringLiteral("/ca.crt"));
+    const QString pem = ca.open(QIODevice::ReadOnly) ? QString::fromUtf8(ca.readAll()) : QString();
+    return QStringLiteral("client\r\ndev tun\r\nproto udp\r\nremote %1 %2\r\nnobind\r\n"
+                          "<ca>\r\n%3</ca>\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
+                          "verb 3\r\n")
+        .arg(host)
+        .arg(port)
+        .arg(QString(pem).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+}
+
+void NamespaceJourneyTest::printTails(const QStringList& files) {
+    for (const QString& path : files) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            std::printf("== %s\n%s\n", qPrintable(path), file.readAll().right(4000).constData());
+    }
 }

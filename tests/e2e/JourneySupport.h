@@ -122,3 +122,36 @@ private:
     std::unique_ptr<TestService> m_service;
     std::unique_ptr<Application> m_app;
 };
+
+// A world of network namespaces that a shell script of the suite makes ("up") and takes
+// down ("down"), called with: command, folder, suffix, helper, VPN user, VPN password.
+// The client (this thread and all it starts) lives in the world's namespace
+// orvel-<client>-<pid>, with a /sys of its own; nothing reaches the machine's namespace.
+class NamespaceJourneyTest : public JourneyTest {
+protected:
+    NamespaceJourneyTest(const char* script, const QString& client, const QString& folder,
+                         const QString& helper);
+
+    // Skips when a tool is missing; fails when the world does not come up.
+    void enterWorld(std::initializer_list<const char*> tools);
+    // Back in the machine's namespace first: "down" ends every process of the client's.
+    void TearDown() override;
+    int world(const QString& command);
+    QString folder() const { return m_folder; }
+    // What the service sends for the world's server at `host`, its CA from ca.crt in `pki`.
+    QString ovpnClientConfig(const QString& pki, const QString& host, quint16 port) const;
+    // The last lines of each file, after a failure.
+    static void printTails(const QStringList& files);
+
+    static inline const QString kWorldVpnUser = QStringLiteral("vpnuser");
+    static inline const QString kWorldVpnPassword = QStringLiteral("vpn-pass");
+
+private:
+    const char* m_script;
+    QString m_client;
+    QString m_folderName;
+    QString m_folder;
+    QString m_helper;
+    QString m_suffix;
+    int m_ownNetwork = -1;
+};

@@ -20,9 +20,6 @@
 #include <QLabel>
 #include <QTest>
 #include <csignal>
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
 
 namespace {
 
@@ -30,8 +27,6 @@ const QString kWorldHelper = QStringLiteral(QT_TESTCASE_SOURCEDIR "/e2e/killswit
 const QString kOutside = QStringLiteral("10.78.0.1");
 const QString kOutside6 = QStringLiteral("fd78::1");
 const QString kResolver = QStringLiteral("10.78.0.53");
-const QString kVpnUser = QStringLiteral("vpnuser");
-const QString kVpnPassword = QStringLiteral("vpn-pass");
 
 // Arguments: command, folder, suffix, helper, VPN user, VPN password. Every link is made
 // inside the namespaces; nothing passes through the machine's own.
@@ -99,30 +94,20 @@ done
 exit 1
 )sh";
 
-class KillSwitchJourneyTest : public JourneyTest {
+class KillSwitchJourneyTest : public NamespaceJourneyTest {
 protected:
+    KillSwitchJourneyTest()
+        : NamespaceJourneyTest(kWorld, QStringLiteral("ksc"), QStringLiteral("ksworld"),
+                               kWorldHelper) {}
+
     void SetUp() override {
-        if (const QString missing = e2e::missingPrerequisite(); !missing.isEmpty())
-            GTEST_SKIP() << missing.toStdString();
-        for (const char* tool : {"nft", "python3", "openvpn", "nsenter", "openssl"}) {
-            if (e2e::run(QStringLiteral("sh"),
-                         {QStringLiteral("-c"), QStringLiteral("command -v ") + tool}) != 0)
-                GTEST_SKIP() << tool << " is not installed";
-        }
-        // Keeps the machine's own namespaces at hand for the comparison and the teardown.
+        // Keeps the machine's own namespaces at hand for the comparison.
         m_holder.start(QStringLiteral("sleep"), {QStringLiteral("600")});
         ASSERT_TRUE(m_holder.waitForStarted());
-        m_ownNetwork = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        m_suffix = QString::number(::getpid());
-        m_ksDir = tempPath() + QStringLiteral("/ksworld");
-        ASSERT_EQ(world(QStringLiteral("up")), 0) << "the world did not come up";
-        ASSERT_TRUE(enter(QStringLiteral("/run/netns/orvel-ksc-") + m_suffix));
-        // In the client's namespace from here: the service stand-in listens on its loopback.
-        prepareWorld({true, false, false});
+        enterWorld({"nft", "python3", "openvpn", "nsenter", "openssl"});
         if (IsSkipped() || HasFatalFailure())
             return;
         m_rootBefore = rootState();
-        ASSERT_EQ(::mount("sysfs", "/sys", "sysfs", 0, nullptr), 0) << "a /sys of the namespace";
         QFile resolver(worldDir() + QStringLiteral("/resolv.conf"));
         ASSERT_TRUE(resolver.open(QIODevice::WriteOnly | QIODevice::Truncate));
         resolver.write("nameserver " + kResolver.toLatin1() + "\noptions timeout:1 attempts:2\n");
@@ -135,28 +120,15 @@ protected:
     }
 
     void TearDown() override {
-        if (HasFailure()) {
-            for (const QString& log :
-                 {m_ksDir + QStringLiteral("/world.log"), m_ksDir + QStringLiteral("/ovpn/srv.log"),
-                  worldDir() + QStringLiteral("/client.log")}) {
-                QFile file(log);
-                if (file.open(QIODevice::ReadOnly))
-                    std::printf("== %s\n%s\n", qPrintable(log),
-                                file.readAll().right(4000).constData());
-            }
-        }
+        if (HasFailure())
+            printTails({folder() + QStringLiteral("/world.log"),
+                        folder() + QStringLiteral("/ovpn/srv.log"),
+                        worldDir() + QStringLiteral("/client.log")});
         if (m_client.state() != QProcess::NotRunning) {
             m_client.kill();
             m_client.waitForFinished();
         }
-        JourneyTest::TearDown();
-        if (m_ownNetwork >= 0) {
-            // Back first: the teardown ends every process of the client's namespace.
-            ::setns(m_ownNetwork, CLONE_NEWNET);
-            ::close(m_ownNetwork);
-        }
-        if (!m_suffix.isEmpty())
-            world(QStringLiteral("down"));
+        NamespaceJourneyTest::TearDown();
         m_holder.kill();
         m_holder.waitForFinished();
     }
@@ -166,8 +138,8 @@ protected:
     Scenario scenario(quint16 port) const {
         Scenario scenario = Scenario::demo();
         ScenarioAccount& account = scenario.accounts.first();
-        account.vpnUsername = kVpnUser;
-        account.vpnPassword = kVpnPassword;
+        account.vpnUsername = kWorldVpnUser;
+        account.vpnPassword = kWorldVpnPassword;
         const ScenarioServer first{QStringLiteral("OPENVPN"),
                                    QStringLiteral("World 1"),
                                    QStringLiteral("vpn.world.test"),
@@ -198,15 +170,7 @@ protected:
     }
 
     QString config(const QString& host, quint16 port) const {
-        QFile ca(m_ksDir + QStringLiteral("/pki/ca.crt"));
-        const QString pem =
-            ca.open(QIODevice::ReadOnly) ? QString::fromUtf8(ca.readAll()) : QString();
-        return QStringLiteral("client\r\ndev tun\r\nproto udp\r\nremote %1 %2\r\nnobind\r\n"
-                              "<ca>\r\n%3</ca>\r\nremote-cert-tls server\r\nauth-user-pass\r\n"
-                              "verb 3\r\n")
-            .arg(host)
-            .arg(port)
-            .arg(QString(pem).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+        return ovpnClientConfig(folder() + QStringLiteral("/pki"), host, port);
     }
 
     // Signed in automatically, the administrator stored, the kill switch on.
@@ -305,32 +269,9 @@ protected:
 
     QProcess m_holder;
     QProcess m_client;
-    int m_ownNetwork = -1;
-    QString m_suffix;
-    QString m_ksDir;
     QByteArray m_rootBefore;
     QByteArray m_bystander;
     QElapsedTimer m_clock;
-
-private:
-    bool enter(const QString& space) {
-        const int fd = ::open(QFile::encodeName(space).constData(), O_RDONLY | O_CLOEXEC);
-        const bool entered = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        return entered;
-    }
-    int world(const QString& command) {
-        QByteArray output;
-        const int status =
-            e2e::run(QStringLiteral("bash"),
-                     {QStringLiteral("-c"), QString::fromLatin1(kWorld), QStringLiteral("world"),
-                      command, m_ksDir, m_suffix, kWorldHelper, kVpnUser, kVpnPassword},
-                     &output, 60000);
-        if (status != 0)
-            std::printf("world %s: %s\n", qPrintable(command), output.constData());
-        return status;
-    }
 };
 
 TEST_F(KillSwitchJourneyTest, BlocksFromConnectingThroughADrop_UntilTheUserDisconnects) {

@@ -29,9 +29,12 @@ public:
         return user == QLatin1String("alice");
     }
     bool checkPassword(const QString& user, const QString& password) const override {
+        ++checks;
         return user == QLatin1String("alice") && password == QLatin1String("right");
     }
     QString currentUserName() const override { return QStringLiteral("alice"); }
+
+    mutable int checks = 0;
 };
 
 } // namespace
@@ -126,6 +129,25 @@ TEST_F(SudoScriptRunnerTest, Administrator_FindsTheClientsOwnToolsFirst) {
               QStringLiteral(ORVEL_INSTALL_LIBEXEC));
 }
 
+// The slow check runs once for a run of statements; a password that differs in one
+// character after the right one is checked, and refused, all the same.
+TEST_F(SudoScriptRunnerTest, AcceptedPassword_IsNotCheckedAgainButAnotherOneIs) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the right password only runs the command directly as root";
+    const ModelledAccounts accounts;
+    SudoScriptRunner runner(PasswordItems(), builtInterpreter(), accounts);
+    const QString touch = QStringLiteral("touch ") + shellQuoted(pwned());
+    const QString right = makePrivilegedScript(QStringLiteral("true"), QStringLiteral("alice"),
+                                               QStringLiteral("right"));
+    EXPECT_TRUE(runner.run(right));
+    EXPECT_TRUE(runner.run(right));
+    EXPECT_EQ(accounts.checks, 1);
+    EXPECT_FALSE(
+        runner.run(makePrivilegedScript(touch, QStringLiteral("alice"), QStringLiteral("righT"))));
+    EXPECT_FALSE(QFile::exists(pwned()));
+    EXPECT_EQ(accounts.checks, 2);
+}
+
 TEST_F(SudoScriptRunnerTest, SudoArguments_PasswordOnStdinNoCacheNoPromptCommandIsOneWord) {
     const QString command = QStringLiteral("cp '/a b' /usr/local; echo \"$(id -u)\"");
     EXPECT_EQ(SudoScriptRunner::sudoArguments(command),
@@ -155,6 +177,17 @@ TEST_F(SudoScriptRunnerTest, Interpreter_ExitStatusAndDetachedScriptFile) {
     EXPECT_TRUE(writeFile(script, printStatement(QStringLiteral("detached")).toUtf8()));
     m_runner.runScriptFile(script);
     EXPECT_TRUE(waitUntil([&] { return readFile(output()) == "detached"; }, 5000));
+
+    // Several files in one interpreter, in their order; one that fails stops none after it.
+    const QString second = m_folder + QStringLiteral("/second.scpt");
+    EXPECT_TRUE(writeFile(script, makeShellScript(QStringLiteral("printf 1 >> ") +
+                                                  shellQuoted(output()) + QStringLiteral("; false"))
+                                      .toUtf8()));
+    EXPECT_TRUE(writeFile(
+        second, makeShellScript(QStringLiteral("printf 2 >> ") + shellQuoted(output())).toUtf8()));
+    QFile::remove(output());
+    EXPECT_EQ(QProcess::execute(interpreter, {script, second}), 1);
+    EXPECT_EQ(readFile(output()), "12");
 }
 
 TEST_F(SudoScriptRunnerTest, Recording_RunsOnlyStatementsWithTheSimulatedCredentials) {

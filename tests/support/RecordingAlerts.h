@@ -11,6 +11,7 @@ public:
     void showConfirmAlert(const QString& text, const QString& /*buttonTitle*/) override {
         confirmTexts.append(text);
     }
+    void closeConfirmAlert(const QString& text) override { closedTexts.append(text); }
     void showExpiryAlert(const ExpiryAlert& alert) override {
         expiryTexts.append(alert.text);
         if (whileExpiryShown)
@@ -23,6 +24,7 @@ public:
     }
 
     QStringList confirmTexts;
+    QStringList closedTexts;
     QStringList expiryTexts;
     std::function<void(const ExpiryAlert&)> whileExpiryShown;
     QStringList choiceTexts;

@@ -182,9 +182,13 @@ TEST_F(InitialVCTest, UnreachableNetwork_AlertsOnceSaysWhyAndGoesOnWhenARouteApp
     EXPECT_TRUE(service().requests().isEmpty());
     EXPECT_EQ(screen->checkStatus->text(), waiting);
 
+    EXPECT_TRUE(alerts().closedTexts.isEmpty());
+
     m_reachability.setReachable(true);
     ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
     EXPECT_FALSE(m_reachability.isWatching());
+    EXPECT_EQ(alerts().closedTexts, QStringList({localized(QStringLiteral("NETWORKNOTCONNECT"))}))
+        << "the alert goes when the network is back";
 }
 
 TEST_F(InitialVCTest, FailedPackageDownload_SaysSoAndTriesAgainWhenARouteAppears) {
@@ -199,6 +203,25 @@ TEST_F(InitialVCTest, FailedPackageDownload_SaysSoAndTriesAgainWhenARouteAppears
     m_reachability.setReachable(true);
     EXPECT_EQ(steps.calls.count(QStringLiteral("download")), 2);
     steps.finishDownload();
+    EXPECT_TRUE(waitUntil([this] { return loginShown(); }));
+}
+
+// The bar rests only while the chain waits: a download or a request that takes its time
+// keeps it moving, however long.
+TEST_F(InitialVCTest, Bar_MovesWhileAStepIsUnderWay_WaitsOnlyBetweenTries) {
+    steps.installed = false;
+    service().setFault(QStringLiteral("/v1/app_osx_version"),
+                       Fault{Fault::Kind::Delay, 400, {}, 1});
+    InitialVC* screen = start();
+    ASSERT_TRUE(waitUntil([this] { return static_cast<bool>(steps.failDownload); }));
+    EXPECT_FALSE(screen->showsWaitingLook()) << "downloading";
+    steps.failDownload();
+    EXPECT_TRUE(screen->showsWaitingLook()) << "waiting to try the download again";
+    m_reachability.setReachable(true);
+    EXPECT_FALSE(screen->showsWaitingLook()) << "downloading again";
+    steps.finishDownload();
+    ASSERT_TRUE(waitUntil([&] { return screen->checkStatus->text() == "Check Version..."; }));
+    EXPECT_FALSE(screen->showsWaitingLook()) << "the version check in flight";
     EXPECT_TRUE(waitUntil([this] { return loginShown(); }));
 }
 
@@ -268,6 +291,18 @@ TEST_F(InitialVCTest, TwoFailedInitSessionRepliesSendTheThirdToAlternateHost2) {
     ASSERT_TRUE(waitUntil([this] { return loginShown(); }));
     EXPECT_EQ(hostsVisited(QStringLiteral("/v1/app_init_session")), QList<int>({0, 1, 2}));
     EXPECT_EQ(appState().apiHostIndex, 2);
+}
+
+// After a whole round of failed hosts, the first host answers again and the others stay
+// down: the next round must try it.
+TEST_F(InitialVCTest, EveryRoundOfRetries_BeginsAtTheFirstHost) {
+    const QString path = QStringLiteral("/v1/app_init_session");
+    service().setFault(path, Fault{Fault::Kind::Drop, 0, {}, 5});
+    start();
+    ASSERT_TRUE(waitUntil([&] { return service().requests(path).size() >= 5; }));
+    service().setFault(path, Fault{Fault::Kind::Drop, 0, {1, 2, 3, 4}, -1});
+    ASSERT_TRUE(waitUntil([this] { return loginShown(); }, 5000));
+    EXPECT_EQ(hostsVisited(path), QList<int>({0, 1, 2, 3, 4, 0}));
 }
 
 TEST_F(InitialVCTest, MissingSessionTokensAreCarriedOnAsNull) {

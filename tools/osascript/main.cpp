@@ -19,31 +19,37 @@ std::unique_ptr<ItemStore> sessionItemStore() {
     return std::make_unique<FileItemStore>();
 }
 
-} // namespace
-
-// Exit status 0 when the statement ran and its command succeeded, 1 otherwise.
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() != 2) {
-        std::fprintf(stderr, "usage: orvel-osascript FILE\n");
-        return 1;
-    }
-    const auto read = StatementFile::read(arguments.at(1));
+bool runFile(const QString& path, SudoScriptRunner& runner) {
+    const auto read = StatementFile::read(path);
     if (const auto* refusal = std::get_if<StatementFile::Refusal>(&read)) {
         std::fprintf(stderr, "orvel-osascript: refused %s\n", qPrintable(refusal->reason));
-        return 1;
+        return false;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString source = decoder.decode(std::get<QByteArray>(read));
     if (decoder.hasError()) {
-        std::fprintf(stderr, "orvel-osascript: %s is not UTF-8\n", qPrintable(arguments.at(1)));
+        std::fprintf(stderr, "orvel-osascript: %s is not UTF-8\n", qPrintable(path));
+        return false;
+    }
+    return runner.run(source);
+}
+
+} // namespace
+
+// Runs the files in order, with one runner: a password is checked once for all of them.
+// Exit status 0 when every statement ran and its command succeeded, 1 otherwise.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList files = app.arguments().mid(1);
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "usage: orvel-osascript FILE...\n");
         return 1;
     }
     const std::unique_ptr<ItemStore> items = sessionItemStore();
-    return SudoScriptRunner(
-               PasswordItems(*items, QString::fromLatin1(KeychainWrapper::kDefaultServiceName)))
-                   .run(source)
-               ? 0
-               : 1;
+    SudoScriptRunner runner(
+        PasswordItems(*items, QString::fromLatin1(KeychainWrapper::kDefaultServiceName)));
+    bool allRan = true;
+    for (const QString& file : files)
+        allRan = runFile(file, runner) && allRan;
+    return allRan ? 0 : 1;
 }

@@ -21,7 +21,8 @@ bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-SceneWorld::SceneWorld(const QString& stateDir) {
+SceneWorld::SceneWorld(const QString& stateDir)
+    : m_connection(SystemTunnelControl::shared(), nullptr, nullptr) {
     resetAppState();
     LocalizeStrings::shared().setLanguage(QStringLiteral("en"));
     TestService::Options options;
@@ -52,7 +53,7 @@ SceneWorld::SceneWorld(const QString& stateDir) {
     m_storyboard.registerController(QStringLiteral("OrvelController"),
                                     [] { return new OrvelController; });
     m_storyboard.registerController(QStringLiteral("NetworkVC"),
-                                    [] { return new NetworkVC(SystemTunnelControl::shared()); });
+                                    [this] { return new NetworkVC(m_connection); });
     m_storyboard.registerController(QStringLiteral("UserVC"), [] { return new UserVC; });
     m_storyboard.registerController(QStringLiteral("PasswordChangeVC"),
                                     [] { return new PasswordChangeVC; });

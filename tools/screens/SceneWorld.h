@@ -3,6 +3,7 @@
 #include "TestService.h"
 #include "api/ApiClient.h"
 #include "app/MainWindow.h"
+#include "connection/ConnectionSession.h"
 #include "core/Storyboard.h"
 #include "platform/MessageBoxAlerts.h"
 #include "platform/NotificationCenter.h"
@@ -44,6 +45,7 @@ public:
     SimulatedVpnService& vpn() { return m_vpn; }
     Storyboard& storyboard() { return m_storyboard; }
     MainWindow& window() { return m_window; }
+    ConnectionSession& connection() { return m_connection; }
     OrvelController* shell() const { return m_shell; }
 
 private:
@@ -60,6 +62,7 @@ private:
     MemoryItemStore m_items;
     FakeInterfaceList m_interfaces;
     SimulatedVpnService m_vpn;
+    ConnectionSession m_connection;
     Storyboard m_storyboard;
     MainWindow m_window;
     OrvelController* m_shell = nullptr;

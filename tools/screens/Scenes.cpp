@@ -6,7 +6,6 @@
 #include "app/DesktopController.h"
 #include "connection/AccountNotices.h"
 #include "connection/ConnectionSettings.h"
-#include "connection/SystemTunnelControl.h"
 #include "core/AppState.h"
 #include "core/ServerData.h"
 #include "core/TunnelTeardown.h"
@@ -158,7 +157,7 @@ struct DesktopScene : QObject {
         : QObject(&world.window()),
           autostart(QDir::tempPath() + QStringLiteral("/orvel-screens-config"),
                     QStringLiteral("/usr/bin/orvelvpn")),
-          controller(world.window(), delegate, SystemTunnelControl::shared()) {}
+          controller(world.window(), delegate, world.connection()) {}
 
     MemoryPreferences preferences;
     NoTeardown teardown;
