@@ -177,7 +177,7 @@ struct Application::Parts {
     KillSwitch killSwitch{{firewall, hostResolver, preferences}, workingFolder()};
     ConnectionSession connection{SystemTunnelControl::shared(), &linkMonitor, &sleepMonitor};
     ConnectionObserverList connectionObservers{{&killSwitch, &connection.reconnector()}};
-        DesktopController control{window, delegate, connection};
+    DesktopController control{window, delegate, connection};
 };
 
 namespace {

@@ -16,29 +16,15 @@ public:
     // The attempt proceeds once every observer lets it; the first refusal ends it.
     void attemptStarting(const QList<std::shared_ptr<ServerData>>& servers,
                          AttemptGate gate) override {
-        struct Pending {
-            qsizetype left;
-            bool decided = false;
-            AttemptGate gate;
-        };
-        auto pending = std::make_shared<Pending>(Pending{m_observers.size(), false, gate});
-        if (m_observers.isEmpty() && gate.proceed)
+        if (m_observers.isEmpty()) {
             gate.proceed();
+            return;
+        }
+        auto shared = std::make_shared<SharedGate>(SharedGate{m_observers.size(), false, gate});
         for (ConnectionObserver* observer : m_observers)
             observer->attemptStarting(
-                servers, {[pending] {
-                              if (--pending->left == 0 && !pending->decided) {
-                                  pending->decided = true;
-                                  if (pending->gate.proceed)
-                                      pending->gate.proceed();
-                              }
-                          },
-                          [pending](const QString& reason) {
-                              if (std::exchange(pending->decided, true))
-                                  return;
-                              if (pending->gate.refuse)
-                                  pending->gate.refuse(reason);
-                          }});
+                servers, {[shared] { shared->proceedOne(); },
+                          [shared](const QString& reason) { shared->refuse(reason); }});
     }
     void tunnelConnected() override {
         for (ConnectionObserver* observer : m_observers)
@@ -54,5 +40,20 @@ public:
     }
 
 private:
+    struct SharedGate {
+        qsizetype waiting;
+        bool decided;
+        AttemptGate gate;
+
+        void proceedOne() {
+            if (--waiting == 0 && !std::exchange(decided, true))
+                gate.proceed();
+        }
+        void refuse(const QString& reason) {
+            if (!std::exchange(decided, true))
+                gate.refuse(reason);
+        }
+    };
+
     QList<ConnectionObserver*> m_observers;
 };

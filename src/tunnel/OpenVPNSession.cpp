@@ -136,6 +136,14 @@ bool openVPNMayRun() {
     return appState().openVPNMayRun;
 }
 
+namespace {
+// The last stop of this run; a launch waits for it. The stop ends whatever OpenVPN is
+// recorded when it runs, so one that ran after the next launch would end that one.
+std::shared_ptr<WorkItem> g_lastStop;
+// The stop's own grace before SIGKILL, and the time sudo takes, with room to spare.
+constexpr int kStopWaitMs = 15000;
+} // namespace
+
 void writeStopScript() {
     writeWorkingFile(
         kStopScriptFile,
@@ -144,7 +152,18 @@ void writeStopScript() {
 
 void stopOpenVPN() {
     writeStopScript();
-    runStopScript();
+    appState().openVPNMayRun = false;
+    removeAuthFile();
+    ScriptRunner* runner = scriptRunner();
+    if (!runner)
+        return;
+    const QString statement =
+        makePrivilegedScript(OpenVPNCommands::stopCommand(appState().vpnHomeDir));
+    g_lastStop = WorkItem::start([runner, statement] { runner->runAppleScript(statement); });
+}
+
+std::shared_ptr<WorkItem> lastOpenVPNStop() {
+    return g_lastStop;
 }
 
 void runStopScript() {
@@ -228,12 +247,17 @@ void OpenVPNLauncher::launchOpenVPN() {
     appState().openVPNMayRun = true;
     TeardownMarker::markPending();
     const quint64 launch = ++m_exit->launches;
-    m_workItem = WorkItem::start([runner, statement] { runner->runAppleScript(statement); },
-                                 [exit = std::weak_ptr(m_exit), launch] {
-                                     const auto watch = exit.lock();
-                                     if (watch && launch == watch->launches && watch->handler)
-                                         watch->handler();
-                                 });
+    m_workItem = WorkItem::start(
+        [runner, statement, stop = lastOpenVPNStop()] {
+            if (stop && !stop->waitForFinished(kStopWaitMs))
+                qCWarning(lcOpenVpn) << "the last stop has not ended; launching all the same";
+            runner->runAppleScript(statement);
+        },
+        [exit = std::weak_ptr(m_exit), launch] {
+            const auto watch = exit.lock();
+            if (watch && launch == watch->launches && watch->handler)
+                watch->handler();
+        });
 }
 
 bool OpenVPNLauncher::isRunning() const {

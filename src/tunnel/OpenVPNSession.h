@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+class WorkItem;
+
 // The OpenVPN working files in vpnHomeDir and the process they drive.
 
 // Where auth.txt lives: in the private runtime folder, not in vpnHomeDir, so the VPN
@@ -21,8 +23,11 @@ QByteArray clientProfile(const QString& config, const QString& authPath);
 void writeOvpnFile(const QString& config);
 // disconnect.scpt with the administrator of this moment.
 void writeStopScript();
-// Rewrites disconnect.scpt, then starts it; returns at once.
+// Rewrites disconnect.scpt and runs its statement on a job of its own; returns at once.
+// The next launch waits for that job, so this stop never ends the OpenVPN launched next.
 void stopOpenVPN();
+// The job of the last stopOpenVPN of this run, or null.
+std::shared_ptr<WorkItem> lastOpenVPNStop();
 // Starts disconnect.scpt as last written and removes auth.txt; returns at once.
 void runStopScript();
 // Whether this run launched an OpenVPN that no stop has ended since.

@@ -2,9 +2,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
-#include "connection/ConnectionSession.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
+#include "connection/ConnectionSession.h"
 #include "desktop/ServerShortcuts.h"
 #include "desktop/SettingsCatalog.h"
 #include "platform/SingleInstance.h"

@@ -2,9 +2,9 @@
 // the tray shows while traffic is blocked.
 #include "app/AppDelegate.h"
 #include "app/DesktopController.h"
-#include "connection/ConnectionSession.h"
 #include "app/MainWindow.h"
 #include "connection/ConnectionFixture.h"
+#include "connection/ConnectionSession.h"
 #include "core/AppState.h"
 #include "core/LocalizeStrings.h"
 #include "core/TunnelTeardown.h"

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <condition_variable>
 #include <mutex>
 
@@ -218,8 +219,9 @@ TEST_F(OpenVPNSessionTest, StopScript_IsRewrittenByStopButRunAsLastWrittenByRunS
 
     stopOpenVPN();
     EXPECT_TRUE(readFile(path).contains("user name \"new\""));
-    EXPECT_EQ(runner.scriptFiles, QStringList(3, path));
-    EXPECT_TRUE(runner.statements.isEmpty());
+    ASSERT_TRUE(lastOpenVPNStop()->waitForFinished(5000));
+    EXPECT_EQ(runner.scriptFiles, QStringList{path});
+    EXPECT_EQ(runner.statements.size(), 2);
 }
 
 // Holds every statement until released, like OpenVPN holding its launch job.
@@ -277,6 +279,24 @@ TEST_F(OpenVPNSessionTest, Launch_FixesTheStatementBeforeQueuingAndKeepsEarlierJ
     blocking.release();
     EXPECT_TRUE(first->waitForFinished(5000));
     EXPECT_TRUE(launcher.workItem()->waitForFinished(5000));
+}
+
+// A stop not yet run would end whatever OpenVPN is recorded by then: the launch after it
+// waits for it.
+TEST_F(OpenVPNSessionTest, Launch_WaitsForTheStopBeforeIt) {
+    BlockingRunner blocking;
+    services().scriptRunner = &blocking;
+    writeOvpnFile(QStringLiteral("client\r\nremote h\r\n") + serverCheck);
+    stopOpenVPN();
+    OpenVPNLauncher launcher;
+    launcher.launchOpenVPN();
+    ASSERT_TRUE(waitUntil([&] { return !blocking.recorded().isEmpty(); }));
+    QTest::qWait(200);
+    ASSERT_EQ(blocking.recorded().size(), 1) << "the launch overtook the stop";
+    EXPECT_TRUE(blocking.recorded().first().contains(QStringLiteral("--stop")));
+    blocking.release();
+    ASSERT_TRUE(launcher.workItem()->waitForFinished(5000));
+    EXPECT_EQ(blocking.recorded().size(), 2);
 }
 
 // What runs as root: the package's program only from an archive that matched the pin,
