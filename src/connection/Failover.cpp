@@ -163,7 +163,7 @@ void Failover::expireEM1() {
         alertUnlessReconnecting("error_connect_failed");
         return;
     }
-    const std::shared_ptr<ServerData> next = stable.at(1);
+    const std::shared_ptr<ServerData>& next = stable.at(1);
     emit ConnectionEvents::shared().switchedToStableServer(next->name);
     // Made current first: the connecting state shows currentServer, and it must show the
     // server being tried rather than the one that just failed.
