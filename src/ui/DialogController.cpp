@@ -114,11 +114,15 @@ void DialogController::present(QWidget* over) {
             *answered = true;
             emit events.administratorAnswered(result == QDialog::Accepted);
         });
-        connect(asked, &QObject::destroyed, &events, [&events, answered] {
+        const QMetaObject::Connection cancelled =
+            connect(&events, &ConnectionEvents::attemptCancelled, asked, &QDialog::reject);
+        connect(asked, &QObject::destroyed, &events, [&events, answered, cancelled] {
+            // Half destroyed, it is no dialog any more: the cancel this may cause must not
+            // reach it.
+            QObject::disconnect(cancelled);
             if (!*answered)
                 emit events.administratorAnswered(false);
         });
-        connect(&events, &ConnectionEvents::attemptCancelled, asked, &QDialog::reject);
     }
     dialog->show();
 }

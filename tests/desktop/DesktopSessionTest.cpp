@@ -2,6 +2,7 @@
 // server (Xvfb) with a private session bus (dbus-run-session), a real tray host (trayer,
 // XEmbed) and a real notification daemon (dunst), against orvel-testservice, with IKEv2
 // on the simulated VPN service.
+#include "support/StatusNotifierWatcher.h"
 #include "support/TestEnvironment.h"
 
 #include <QDBusConnection>
@@ -17,8 +18,10 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <csignal>
 #include <unistd.h>
 
@@ -95,27 +98,6 @@ x.XFlush(d)
 
 // A quit, whatever the client was doing, is over within this.
 constexpr int kQuitBoundMs = 10000;
-
-// A StatusNotifierWatcher with its host, as GNOME's AppIndicator extension or KDE's panel
-// offers one: the items that register are kept.
-class StatusNotifierWatcher final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registered)
-
-public:
-    bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-    QStringList registered() const { return items; }
-
-    QStringList items;
-
-public slots:
-    void RegisterStatusNotifierItem(const QString& service) { items << service; }
-    void RegisterStatusNotifierHost(const QString&) {}
-};
 
 // One entry of a dbusmenu layout as a host reads it.
 struct MenuEntry {
@@ -736,16 +718,23 @@ TEST_F(DesktopSessionTest, TrayOverStatusNotifierItem_AnswersWithAnAlertOpen) {
     QDBusConnection bus = QDBusConnection::connectToBus(m_env.value("DBUS_SESSION_BUS_ADDRESS"),
                                                         QStringLiteral("status-notifier-host"));
     StatusNotifierWatcher watcher;
+    QThread answering;
+    watcher.moveToThread(&answering);
+    answering.start();
+    const auto stopAnswering = qScopeGuard([&] {
+        answering.quit();
+        answering.wait();
+    });
     ASSERT_TRUE(
         bus.registerObject("/StatusNotifierWatcher", &watcher,
                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
     ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
     startClient({}, true);
-    ASSERT_TRUE(waitUntil([&] { return !watcher.items.isEmpty(); }, 30000))
+    ASSERT_TRUE(waitUntil([&] { return !watcher.items().isEmpty(); }, 30000))
         << "the icon never registered; log: " << qPrintable(clientLog());
     ASSERT_TRUE(waitUntil([&] { return visibleClientWindows().size() >= 2; }, 30000))
         << "the expiry alert";
-    const QString item = watcher.items.first();
+    const QString item = watcher.items().first();
 
     clickOverDBus(item, trayMenuOverDBus(item), "Connect");
     EXPECT_TRUE(
@@ -767,5 +756,3 @@ TEST_F(DesktopSessionTest, TrayOverStatusNotifierItem_AnswersWithAnAlertOpen) {
     EXPECT_TRUE(clientEnded(kQuitBoundMs));
     QDBusConnection::disconnectFromBus(QStringLiteral("status-notifier-host"));
 }
-
-#include "DesktopSessionTest.moc"

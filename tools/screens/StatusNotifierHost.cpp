@@ -54,16 +54,6 @@ void fill(QMenu& menu, const QList<LayoutItem>& items) {
 }
 } // namespace
 
-QStringList StatusNotifierWatcher::items() const {
-    QMutexLocker lock(&m_lock);
-    return m_items;
-}
-
-void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& service) {
-    QMutexLocker lock(&m_lock);
-    m_items << service;
-}
-
 StatusNotifierHost::StatusNotifierHost(QObject* parent)
     : QObject(parent),
       m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection)) {
