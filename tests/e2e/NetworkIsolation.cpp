@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace e2e {
@@ -26,6 +27,27 @@ QString systemError(const char* what) {
            QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// The root launcher keeps its records in /run/orvelvpn, and `ip netns` its names in
+// /run/netns. /run becomes an overlay whose writes land in a memory layer of this
+// process's own: the machine's /run is read, never written.
+QString privateRun() {
+    char layer[] = "/tmp/orvel-e2e-run.XXXXXX";
+    if (!::mkdtemp(layer))
+        return systemError("mkdtemp");
+    const QByteArray dir(layer);
+    if (::mount("tmpfs", layer, "tmpfs", 0, "mode=0700") != 0)
+        return systemError("mounting the /run layer");
+    if (::mkdir(dir + "/upper", 0755) != 0 || ::mkdir(dir + "/work", 0700) != 0)
+        return systemError("making the /run layer");
+    const QByteArray options = "lowerdir=/run,upperdir=" + dir + "/upper,workdir=" + dir + "/work";
+    if (::mount("overlay", "/run", "overlay", 0, options.constData()) != 0)
+        return systemError("mounting /run");
+    // The overlay holds on to its layer; the folder itself need not outlive this.
+    ::umount2(layer, MNT_DETACH);
+    ::rmdir(layer);
+    return {};
+}
+
 QString enterOwnNamespace() {
     if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0)
         return systemError("unshare");
@@ -35,6 +57,8 @@ QString enterOwnNamespace() {
     ::umount2("/sys", MNT_DETACH);
     if (::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
         return systemError("mounting /sys");
+    if (QString problem = privateRun(); !problem.isEmpty())
+        return problem;
     // No link-local addresses: their routes would come seconds later, in the middle of a test
     // that compares this namespace's routes before and after.
     if (std::system(
@@ -68,7 +92,8 @@ QByteArray hostNetworkState(bool* ok) {
                    QStringLiteral("echo '# links'; ip -br link; echo '# routes'; "
                                   "ip route show table all; echo '# IPv6 routes'; ip -6 route; "
                                   "echo '# nftables'; nft list ruleset 2>&1; "
-                                  "echo '# resolv.conf'; cat /etc/resolv.conf 2>&1; true")});
+                                  "echo '# resolv.conf'; cat /etc/resolv.conf 2>&1; "
+                                  "echo '# launcher records'; ls -A /run/orvelvpn 2>&1; true")});
     *ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
           process.exitCode() == 0;
     return process.readAll();
