@@ -591,6 +591,32 @@ int NamespaceJourneyTest::world(const QString& command) {
     return status;
 }
 
+Scenario NamespaceJourneyTest::worldScenario(const WorldServer& first, const WorldServer& stable) {
+    const auto listed = [](const WorldServer& server, const QString& code) {
+        return ScenarioServer{QStringLiteral("OPENVPN"),
+                              server.name,
+                              server.host,
+                              server.host,
+                              QStringLiteral("KR"),
+                              code,
+                              server.isp,
+                              server.config,
+                              true,
+                              true};
+    };
+    Scenario scenario = Scenario::demo();
+    scenario.accounts.first().vpnUsername = kWorldVpnUser;
+    scenario.accounts.first().vpnPassword = kWorldVpnPassword;
+    const ScenarioServer matched = listed(first, QStringLiteral("kr-1"));
+    scenario.servers = {matched};
+    scenario.smartMatch[QStringLiteral("OPENVPN")] = {matched.name, matched.hostdomain,
+                                                      matched.country, matched.config};
+    scenario.stableServers = {listed(stable, QStringLiteral("kr-2"))};
+    scenario.userNotice.clear();
+    scenario.commonNotice.clear();
+    return scenario;
+}
+
 QString NamespaceJourneyTest::ovpnClientConfig(const QString& pki, const QString& host,
                                                quint16 port) const {
     QFile ca(pki + QStringLiteral("/ca.crt"));

@@ -140,6 +140,15 @@ protected:
     QString folder() const { return m_folder; }
     // What the service sends for the world's server at `host`, its CA from ca.crt in `pki`.
     QString ovpnClientConfig(const QString& pki, const QString& host, quint16 port) const;
+    // The demo account with the world's VPN credentials, no notices, and OpenVPN servers of
+    // the world: `first` as the list and the smart match, `stable` as the stable servers.
+    struct WorldServer {
+        QString name;
+        QString host;
+        QString isp;
+        QString config;
+    };
+    static Scenario worldScenario(const WorldServer& first, const WorldServer& stable);
     // The last lines of each file, after a failure.
     static void printTails(const QStringList& files);
 

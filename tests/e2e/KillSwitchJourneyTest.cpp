@@ -136,37 +136,11 @@ protected:
     // The smart match answers on `port` (1195: nobody there); the stable server is the
     // real one under another name, so the failover needs a lookup through the rules.
     Scenario scenario(quint16 port) const {
-        Scenario scenario = Scenario::demo();
-        ScenarioAccount& account = scenario.accounts.first();
-        account.vpnUsername = kWorldVpnUser;
-        account.vpnPassword = kWorldVpnPassword;
-        const ScenarioServer first{QStringLiteral("OPENVPN"),
-                                   QStringLiteral("World 1"),
-                                   QStringLiteral("vpn.world.test"),
-                                   QStringLiteral("vpn.world.test"),
-                                   QStringLiteral("KR"),
-                                   QStringLiteral("kr-1"),
-                                   QStringLiteral("KT"),
-                                   config(QStringLiteral("vpn.world.test"), port),
-                                   true,
-                                   true};
-        const ScenarioServer stable{QStringLiteral("OPENVPN"),
-                                    QStringLiteral("World 2"),
-                                    QStringLiteral("vpn2.world.test"),
-                                    QStringLiteral("vpn2.world.test"),
-                                    QStringLiteral("KR"),
-                                    QStringLiteral("kr-2"),
-                                    QStringLiteral("EM"),
-                                    config(QStringLiteral("vpn2.world.test"), 1194),
-                                    true,
-                                    true};
-        scenario.servers = {first};
-        scenario.smartMatch[QStringLiteral("OPENVPN")] = {first.name, first.hostdomain,
-                                                          first.country, first.config};
-        scenario.stableServers = {stable};
-        scenario.userNotice.clear();
-        scenario.commonNotice.clear();
-        return scenario;
+        return worldScenario({QStringLiteral("World 1"), QStringLiteral("vpn.world.test"),
+                              QStringLiteral("KT"), config(QStringLiteral("vpn.world.test"), port)},
+                             {QStringLiteral("World 2"), QStringLiteral("vpn2.world.test"),
+                              QStringLiteral("EM"),
+                              config(QStringLiteral("vpn2.world.test"), 1194)});
     }
 
     QString config(const QString& host, quint16 port) const {

@@ -154,14 +154,7 @@ protected:
                         {QStringLiteral("netns"), QStringLiteral("exec"), m_clientNs,
                          QStringLiteral("/usr/sbin/openvpn"), QStringLiteral("--config"),
                          home + QStringLiteral("default.ovpn")});
-        return waitUntil(
-                   [&] {
-                       m_output += m_client->readAll();
-                       return m_output.contains("Initialization Sequence Completed") ||
-                              m_client->state() == QProcess::NotRunning;
-                   },
-                   20000) &&
-               m_output.contains("Initialization Sequence Completed");
+        return e2e::waitForInitialization(*m_client, m_output);
     }
 
     void stopClient() {

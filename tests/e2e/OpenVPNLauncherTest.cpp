@@ -146,14 +146,7 @@ protected:
     // The launcher on default.ovpn; true once OpenVPN is connected.
     bool connect() {
         m_client = launcherProcess({config});
-        return waitUntil(
-                   [&] {
-                       m_output += m_client->readAll();
-                       return m_output.contains("Initialization Sequence Completed") ||
-                              m_client->state() == QProcess::NotRunning;
-                   },
-                   20000) &&
-               m_output.contains("Initialization Sequence Completed");
+        return e2e::waitForInitialization(*m_client, m_output);
     }
 
     // A payload through the echo service and back.

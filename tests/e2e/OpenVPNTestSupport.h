@@ -2,6 +2,7 @@
 
 #include "NetworkIsolation.h"
 #include "platform/AdminAuthenticator.h"
+#include "support/TestEnvironment.h"
 #include "platform/PasswordItems.h"
 #include "tunnel/KeychainItems.h"
 #include "tunnel/KeychainWrapper.h"
@@ -72,6 +73,19 @@ inline QString osascriptPath() {
 // The root-owned launcher of this build, where an installed one sits beside orvelvpn.
 inline QString launcherPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/orvel-openvpn");
+}
+
+// Collects an OpenVPN client's output into `output` until it is connected (true) or has
+// ended or the time is up.
+inline bool waitForInitialization(QProcess& client, QByteArray& output, int timeoutMs = 20000) {
+    const QByteArray done = "Initialization Sequence Completed";
+    return waitUntil(
+               [&] {
+                   output += client.readAll();
+                   return output.contains(done) || client.state() == QProcess::NotRunning;
+               },
+               timeoutMs) &&
+           output.contains(done);
 }
 
 // Empty when the machine can run the real suites, otherwise why not.

@@ -132,26 +132,9 @@ protected:
     }
 
     Scenario scenario() const {
-        Scenario scenario = Scenario::demo();
-        scenario.accounts.first().vpnUsername = kWorldVpnUser;
-        scenario.accounts.first().vpnPassword = kWorldVpnPassword;
-        const ScenarioServer server{QStringLiteral("OPENVPN"),
-                                    QStringLiteral("World"),
-                                    kServer,
-                                    kServer,
-                                    QStringLiteral("KR"),
-                                    QStringLiteral("kr-1"),
-                                    QStringLiteral("KT"),
-                                    ovpnClientConfig(folder(), kServer, 1194),
-                                    true,
-                                    true};
-        scenario.servers = {server};
-        scenario.smartMatch[QStringLiteral("OPENVPN")] = {server.name, server.hostdomain,
-                                                          server.country, server.config};
-        scenario.stableServers = {server};
-        scenario.userNotice.clear();
-        scenario.commonNotice.clear();
-        return scenario;
+        const WorldServer server{QStringLiteral("World"), kServer, QStringLiteral("KT"),
+                                 ovpnClientConfig(folder(), kServer, 1194)};
+        return worldScenario(server, server);
     }
 
     // Signed in by itself, the administrator stored, the kill switch on, and the world's
